@@ -1,0 +1,3 @@
+#include "app/VantryDriverHelperApplication.h"
+
+START_JUCE_APPLICATION (VantryDriverHelperApplication)

@@ -1,0 +1,3 @@
+#pragma once
+
+#include <juce_core/juce_core.h>

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "wizard/WizardPage.h"
+
+class RestartPage : public WizardPage
+{
+public:
+    RestartPage();
+    ~RestartPage() override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RestartPage)
+};

@@ -1,0 +1,8 @@
+#include "pages/RunInstallPage.h"
+
+RunInstallPage::RunInstallPage()
+{
+    titleText = "Run Installation";
+}
+
+RunInstallPage::~RunInstallPage() = default;

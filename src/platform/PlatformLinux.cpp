@@ -1,0 +1,283 @@
+// The Linux stand-in for the Mac this program is written for. It answers
+// from the simulated host's state folder (see sim/), so that every step of
+// the program runs here unchanged.
+
+#include "platform/Authorization.h"
+#include "platform/Platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+    juce::CriticalSection stateFolderLock;
+
+    juce::File& stateFolder()
+    {
+        static juce::File folder ("/var/db/simulated-macos");
+        return folder;
+    }
+
+    const char* const systemVersionPlist = "/System/Library/CoreServices/SystemVersion.plist";
+    const char* const adminRight = "system.privilege.admin";
+
+    void appendLine (const juce::String& fileName, const juce::String& line)
+    {
+        auto file = platform::simulation::getStateFolder().getChildFile (fileName);
+        file.getParentDirectory().createDirectory();
+        file.appendText (line + "\n", false, false, "\n");
+    }
+
+    juce::String readProductVersion (const juce::File& plist)
+    {
+        auto xml = juce::parseXML (plist);
+
+        if (xml == nullptr)
+            return {};
+
+        if (auto* dict = xml->getChildByName ("dict"))
+        {
+            for (auto* key : dict->getChildWithTagNameIterator ("key"))
+                if (key->getAllSubText() == "ProductVersion")
+                    if (auto* value = key->getNextElement())
+                        return value->getAllSubText().trim();
+        }
+
+        return {};
+    }
+}
+
+struct AuthorizationOpaqueRef
+{
+    bool adminRightGranted = false;
+};
+
+namespace platform
+{
+    namespace simulation
+    {
+        juce::File getStateFolder()
+        {
+            const juce::ScopedLock sl (stateFolderLock);
+            return stateFolder();
+        }
+
+        void setStateFolder (const juce::File& folder)
+        {
+            const juce::ScopedLock sl (stateFolderLock);
+            stateFolder() = folder;
+        }
+
+        int operatingSystemTypeForProductVersion (const juce::String& productVersion)
+        {
+            // The same mapping as JUCE's own on macOS.
+            juce::StringArray parts;
+            parts.addTokens (productVersion, ".", juce::StringRef());
+
+            const auto major = parts[0].getIntValue();
+            const auto minor = parts[1].getIntValue();
+
+            switch (major)
+            {
+                case 10:  return minor + juce::SystemStats::MacOSX_10_7 - 7;
+                case 11:  return juce::SystemStats::MacOS_11;
+                case 12:  return juce::SystemStats::MacOS_12;
+                case 13:  return juce::SystemStats::MacOS_13;
+                default:  break;
+            }
+
+            return juce::SystemStats::MacOSX;
+        }
+    }
+
+    int getOperatingSystemType()
+    {
+        const juce::File plist (systemVersionPlist);
+
+        if (! plist.existsAsFile())
+            return juce::SystemStats::getOperatingSystemType();
+
+        return simulation::operatingSystemTypeForProductVersion (readProductVersion (plist));
+    }
+
+    int sysctlbyname (const char* name, void* oldValue, size_t* oldLength, void* newValue, size_t newLength)
+    {
+        juce::ignoreUnused (newValue, newLength);
+
+        if (name == nullptr || oldLength == nullptr)
+        {
+            errno = EINVAL;
+            return -1;
+        }
+
+        const auto file = simulation::getStateFolder().getChildFile ("sysctl").getChildFile (name);
+        const auto text = file.loadFileAsString().trim();
+
+        if (text.isEmpty() || ! text.containsOnly ("-0123456789"))
+        {
+            errno = ENOENT;
+            return -1;
+        }
+
+        const auto value = (std::int32_t) text.getLargeIntValue();
+
+        if (oldValue != nullptr)
+        {
+            if (*oldLength < sizeof (value))
+            {
+                errno = ENOMEM;
+                return -1;
+            }
+
+            std::memcpy (oldValue, &value, sizeof (value));
+        }
+
+        *oldLength = sizeof (value);
+        return 0;
+    }
+
+    void requestRestart()
+    {
+        appendLine ("restart-requests", "tell application \"System Events\" to restart");
+    }
+}
+
+//==============================================================================
+OSStatus AuthorizationCreate (const AuthorizationRights*, const AuthorizationEnvironment*,
+                              AuthorizationFlags, AuthorizationRef* authorization)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+
+    *authorization = new AuthorizationOpaqueRef();
+    return errAuthorizationSuccess;
+}
+
+OSStatus AuthorizationFree (AuthorizationRef authorization, AuthorizationFlags)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+
+    delete authorization;
+    return errAuthorizationSuccess;
+}
+
+OSStatus AuthorizationCopyRights (AuthorizationRef authorization, const AuthorizationRights* rights,
+                                  const AuthorizationEnvironment*, AuthorizationFlags flags,
+                                  AuthorizationRights** authorizedRights)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+
+    if (rights == nullptr || rights->count != 1 || rights->items == nullptr
+        || std::strcmp (rights->items[0].name, adminRight) != 0)
+        return errAuthorizationInvalidSet;
+
+    if (authorizedRights != nullptr)
+        *authorizedRights = nullptr;
+
+    if (authorization->adminRightGranted)
+        return errAuthorizationSuccess;
+
+    if ((flags & kAuthorizationFlagInteractionAllowed) == 0)
+        return errAuthorizationDenied;
+
+    // The simulated dialog: its answer, and how long the "user" takes to
+    // give it, come from the state folder. Nothing scripted means nobody
+    // typed a password.
+    const auto& item = rights->items[0];
+    appendLine ("authorisation-requests",
+                juce::String (item.name) + " "
+                    + juce::String (static_cast<const char*> (item.value), item.valueLength) + " "
+                    + juce::String ((int) flags));
+
+    const auto answer = juce::StringArray::fromTokens (
+        platform::simulation::getStateFolder().getChildFile ("authorisation").loadFileAsString(), true);
+
+    if (answer.size() > 1)
+        juce::Thread::sleep (answer[1].getIntValue());
+
+    if (answer[0] != "grant")
+        return errAuthorizationCanceled;
+
+    authorization->adminRightGranted = true;
+    return errAuthorizationSuccess;
+}
+
+OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, const char* pathToTool,
+                                             AuthorizationFlags, char* const* arguments,
+                                             FILE** communicationsPipe)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+
+    if (! authorization->adminRightGranted)
+        return errAuthorizationDenied;
+
+    if (pathToTool == nullptr)
+        return errAuthorizationInvalidSet;
+
+    juce::StringArray record { pathToTool };
+    std::vector<char*> argv { const_cast<char*> (pathToTool) };
+
+    for (auto* const* arg = arguments; arg != nullptr && *arg != nullptr; ++arg)
+    {
+        record.add (*arg);
+        argv.push_back (*arg);
+    }
+
+    argv.push_back (nullptr);
+    appendLine ("privileged-runs", record.joinIntoString (" "));
+
+    int fds[2];
+
+    if (socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return errAuthorizationToolExecuteFailure;
+
+    const auto pid = fork();
+
+    if (pid < 0)
+    {
+        close (fds[0]);
+        close (fds[1]);
+        return errAuthorizationToolExecuteFailure;
+    }
+
+    if (pid == 0)
+    {
+        // Only async-signal-safe calls from here on: the parent has threads.
+        dup2 (fds[1], STDIN_FILENO);
+        dup2 (fds[1], STDOUT_FILENO);
+
+        for (int fd = 3; fd < 1024; ++fd)
+            close (fd);
+
+        execv (pathToTool, argv.data());
+        _exit (127);
+    }
+
+    close (fds[1]);
+
+    // As on macOS, the stream's owner is the tool's process, which is how the
+    // caller learns its id.
+    fcntl (fds[0], F_SETOWN, pid);
+
+    if (communicationsPipe == nullptr)
+    {
+        close (fds[0]);
+        return errAuthorizationSuccess;
+    }
+
+    *communicationsPipe = fdopen (fds[0], "r+");
+
+    if (*communicationsPipe == nullptr)
+    {
+        close (fds[0]);
+        return errAuthorizationInternal;
+    }
+
+    return errAuthorizationSuccess;
+}

@@ -1,0 +1,21 @@
+#include <gtest/gtest.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include "support/SimulatedHost.h"
+
+int main (int argc, char** argv)
+{
+    testing::InitGoogleTest (&argc, argv);
+
+    // Cases that run inside the simulated host are started by their outer test
+    // through sim/macos-host; on their own they only run when asked for.
+    if (! testsupport::isInsideSimulatedHostRun (argc, argv))
+    {
+        auto filter = testing::GTEST_FLAG (filter);
+        filter += (filter.find ('-') == std::string::npos ? "-" : ":");
+        testing::GTEST_FLAG (filter) = filter + "InHost*.*";
+    }
+
+    const juce::ScopedJuceInitialiser_GUI juce;
+    return RUN_ALL_TESTS();
+}
