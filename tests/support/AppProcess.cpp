@@ -1,0 +1,132 @@
+#include "support/AppProcess.h"
+
+#include "support/MessageLoop.h"
+
+#include <csignal>
+#include <iostream>
+
+namespace testsupport
+{
+    juce::String runCommand (const juce::StringArray& command, int* exitCode)
+    {
+        juce::ChildProcess child;
+
+        if (! child.start (command, juce::ChildProcess::wantStdOut))
+        {
+            if (exitCode != nullptr)
+                *exitCode = -1;
+
+            return {};
+        }
+
+        const auto output = child.readAllProcessOutput();
+        child.waitForProcessToFinish (60000);
+
+        if (exitCode != nullptr)
+            *exitCode = (int) child.getExitCode();
+
+        return output;
+    }
+
+    AppProcess::AppProcess (const juce::StringArray& arguments, const juce::File& binary)
+    {
+        // Through a shell, so that the output goes to a file rather than a pipe
+        // that nobody reads while the app runs, and so that we learn its id.
+        juce::StringArray command { "/bin/sh", "-c", "echo $$ > \"$0\"; app=\"$1\"; log=\"$2\"; shift 2; exec \"$app\" \"$@\" > \"$log\" 2>&1" };
+        command.add (pidFile.getFile().getFullPathName());
+        command.add (binary.getFullPathName());
+        command.add (log.getFile().getFullPathName());
+        command.addArray (arguments);
+
+        if (process.start (command, 0))
+            pumpUntil ([this] { pid = pidFile.getFile().loadFileAsString().trim().getIntValue(); return pid > 0; }, 5000);
+    }
+
+    AppProcess::~AppProcess()
+    {
+        if (isRunning())
+        {
+            ::kill (pid, SIGKILL);
+            process.waitForProcessToFinish (5000);
+        }
+
+        std::cout << "---- application output\n" << getOutput() << "----" << std::endl;
+    }
+
+    juce::StringArray AppProcess::findWindows (const juce::String& title) const
+    {
+        const auto ids = juce::StringArray::fromLines (runCommand ({ "xdotool", "search", "--all", "--onlyvisible", "--pid", juce::String (pid),
+                                                               "--name", "^" + title + "$" }));
+        juce::StringArray windows;
+
+        for (auto& id : ids)
+            if (id.isNotEmpty() && id.containsOnly ("0123456789"))
+                windows.add (id);
+
+        return windows;
+    }
+
+    juce::String AppProcess::waitForWindow (int timeoutMs) const
+    {
+        juce::String id;
+        pumpUntil ([&]
+                   {
+                       id = findWindows()[0];
+                       return id.isNotEmpty() && getGeometry (id).getWidth() > 0;
+                   },
+                   timeoutMs);
+        return id;
+    }
+
+    juce::Rectangle<int> AppProcess::getGeometry (const juce::String& windowId)
+    {
+        // Anything but a window id would make xwininfo wait for a click.
+        if (windowId != "root" && (windowId.isEmpty() || ! windowId.containsOnly ("0123456789")))
+            return {};
+
+        const auto info = runCommand (windowId == "root" ? juce::StringArray { "xwininfo", "-root" }
+                                                         : juce::StringArray { "xwininfo", "-id", windowId });
+        const auto value = [&info] (const char* key)
+        {
+            return info.fromFirstOccurrenceOf (key, false, false).upToFirstOccurrenceOf ("\n", false, false).trim().getIntValue();
+        };
+
+        return { value ("Absolute upper-left X:"), value ("Absolute upper-left Y:"), value ("Width:"), value ("Height:") };
+    }
+
+    void AppProcess::requestClose (const juce::String& windowId)
+    {
+        runCommand ({ "wmctrl", "-i", "-c", windowId });
+    }
+
+    void AppProcess::click (const juce::String& windowId, juce::Point<int> point)
+    {
+        runCommand ({ "xdotool", "mousemove", "--window", windowId, juce::String (point.x), juce::String (point.y), "click", "1" });
+    }
+
+    void AppProcess::saveScreenshot (const juce::File& file)
+    {
+        file.getParentDirectory().createDirectory();
+        runCommand ({ "import", "-window", "root", file.getFullPathName() });
+    }
+
+    bool AppProcess::isRunning() const
+    {
+        return ! exited && process.isRunning();
+    }
+
+    bool AppProcess::waitForExit (int timeoutMs)
+    {
+        if (! process.waitForProcessToFinish (timeoutMs))
+            return false;
+
+        exited = true;
+        exitCode = (int) process.getExitCode();
+        return true;
+    }
+
+    juce::String AppProcess::getOutput() const
+    {
+        return log.getFile().loadFileAsString();
+    }
+}
