@@ -1,6 +1,7 @@
 #include "support/SimulatedHost.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <iostream>
 
 namespace testsupport
@@ -39,6 +40,9 @@ namespace testsupport
                             insideFlag,
                             "--gtest_filter=" + gtestFilter });
 
+        // The test CA is made once per build rather than in the machine's own folders.
+        setenv ("SIMULATED_MACOS_CACHE", juce::File (VANTRY_FIXTURES_DIR).getSiblingFile ("simulated-macos-cache").getFullPathName().toRawUTF8(), 1);
+
         juce::ChildProcess process;
         ASSERT_TRUE (process.start (command)) << command.joinIntoString (" ");
 
@@ -66,6 +70,6 @@ namespace testsupport
         ASSERT_TRUE (finished) << "the simulated host run timed out";
         EXPECT_EQ (exitCode, 0);
         EXPECT_FALSE (output.contains ("[  SKIPPED ]")) << "cases inside the simulated host were skipped";
-        EXPECT_TRUE (output.contains ("[  PASSED  ]")) << "no case ran inside the simulated host";
+        EXPECT_TRUE (output.contains ("[  PASSED  ]") && ! output.contains ("Running 0 tests")) << "no case ran inside the simulated host";
     }
 }

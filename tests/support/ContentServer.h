@@ -1,0 +1,28 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+namespace testsupport
+{
+    /** sim/serve-https standing in for the vendor's content server on
+        127.0.0.1:443, serving one file at the download address's path.
+        Only inside the simulated host, where cdn.avid.com is 127.0.0.1.
+    */
+    class ContentServer
+    {
+    public:
+        /** Serves this file's bytes as "003_Family_11.1.5.dmg". */
+        explicit ContentServer (const juce::File& image);
+        ~ContentServer();
+
+        /** True once the server listens. */
+        bool isReady() const { return ready; }
+
+    private:
+        juce::File root = juce::File::createTempFile ("content-server");
+        juce::ChildProcess server;
+        bool ready = false;
+
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ContentServer)
+    };
+}
