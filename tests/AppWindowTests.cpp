@@ -20,8 +20,7 @@ TEST (AppWindow, OpensOneCentredWindowAndQuitsOnClose)
     EXPECT_NEAR (geometry.getCentreX(), screen.getCentreX(), 2);
     EXPECT_NEAR (geometry.getCentreY(), screen.getCentreY(), 40); // the title bar shifts it down
 
-    AppProcess::requestClose (window);
-    ASSERT_TRUE (app.waitForExit());
+    ASSERT_TRUE (app.closeAndWaitForExit (window));
     EXPECT_EQ (app.getExitCode(), 0);
 }
 
@@ -39,12 +38,10 @@ TEST (AppWindow, TwoCopiesRunSideBySideWhateverTheirArguments)
     EXPECT_EQ (AppProcess::getGeometry (secondWindow).getWidth(), 600);
     EXPECT_EQ (AppProcess::getGeometry (secondWindow).getHeight(), 400);
 
-    AppProcess::requestClose (secondWindow);
-    ASSERT_TRUE (second.waitForExit());
+    ASSERT_TRUE (second.closeAndWaitForExit (secondWindow));
     EXPECT_EQ (second.getExitCode(), 0);
     EXPECT_TRUE (first.isRunning());
 
-    AppProcess::requestClose (firstWindow);
-    ASSERT_TRUE (first.waitForExit());
+    ASSERT_TRUE (first.closeAndWaitForExit (firstWindow));
     EXPECT_EQ (first.getExitCode(), 0);
 }

@@ -1,3 +1,44 @@
 #pragma once
 
 #include <juce_core/juce_core.h>
+
+#include "jobs/DriverVolumeSearch.h"
+
+#include <functional>
+
+/** Downloads the vendor's driver disk image, saves it in the temporary folder,
+    opens it so that the system mounts it, and waits a few seconds for its
+    volume to appear.
+
+    Posts exactly one result to the message thread: an empty text once the
+    volume is there, else a message for the user.
+*/
+class DownloadJob : public juce::Thread
+{
+public:
+    using Callback = std::function<void (const juce::String&)>;
+
+    static constexpr const char* downloadAddress = "https://cdn.avid.com/AudioDrivers/Mac/Digi_002_003_Drivers/B9252F6B/003_Family_11.1.5.dmg";
+
+    /** The address and folders are for tests; the defaults are the real ones. */
+    explicit DownloadJob (Callback completionCallback,
+                          const juce::String& address = downloadAddress,
+                          const juce::File& volumesFolder = getVolumesFolder(),
+                          const juce::File& temporaryFolder = juce::File::getSpecialLocation (juce::File::tempDirectory));
+
+    /** Waits for a running download to end: it can't be stopped halfway. */
+    ~DownloadJob() override;
+
+    void run() override;
+
+private:
+    bool download (juce::MemoryBlock& image) const;
+    void ok();
+    void fail (const juce::String& message);
+
+    const Callback callback;
+    const juce::String imageAddress;
+    const juce::File volumes, temporary;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DownloadJob)
+};

@@ -1,1 +1,156 @@
 #include "jobs/InstallJob.h"
+
+#include "jobs/InstallScript.h"
+#include "platform/Authorization.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+    const char* const workingFolderName = "003";
+    const char* const packageName = "Avid 003 Family Installer.pkg";
+    const char* const expandCommand = "pkgutil --expand Avid\\ 003\\ Family\\ Installer.pkg pkg";
+    const char* const payload2Path = "pkg/com.avid.00family.macos.installer_0.pkg/Payload2";
+    const char* const payloadPath = "pkg/com.avid.00family.macos.installer_0.pkg/Payload";
+    const char* const scriptName = "script.sh";
+    const char* const adminRight = "system.privilege.admin";
+    const char* const successText = "success";
+
+    // Between single quotes only a single quote needs care: end the quoted
+    // part, put an escaped quote, and start a new one.
+    juce::String quoteForShell (const juce::String& text)
+    {
+        return "'" + text.replace ("'", "'\\''") + "'";
+    }
+}
+
+InstallJob::InstallJob (Callback completionCallback, const juce::File& volumesFolder, const juce::File& temporaryFolder)
+    : juce::Thread ("installJob")
+    , callback (std::move (completionCallback))
+    , volumes (volumesFolder)
+    , temporary (temporaryFolder)
+{
+}
+
+InstallJob::~InstallJob()
+{
+    // The thread uses our members until it ends, and juce::Thread's own
+    // destructor runs only after they are gone.
+    stopThread (-1);
+}
+
+void InstallJob::run()
+{
+    const auto volume = findDriverVolume (volumes);
+
+    const auto workingFolder = temporary.getChildFile (workingFolderName);
+    workingFolder.deleteRecursively();
+    workingFolder.createDirectory();
+
+    if (! volume.isDirectory())
+        return fail ("Installer disk image not mounted");
+
+    if (! volume.getChildFile (packageName).copyFileTo (workingFolder.getChildFile (packageName)))
+        return fail ("Could not copy installer");
+
+    juce::ignoreUnused (chdir (workingFolder.getFullPathName().toRawUTF8()));
+
+    if (std::system (expandCommand) != 0)
+        return fail ("Failed to expand package");
+
+    const auto payload2 = workingFolder.getChildFile (payload2Path);
+    payload2.createDirectory();
+    juce::ignoreUnused (chdir (payload2.getFullPathName().toRawUTF8()));
+
+    const auto unpackCommand = "tar -xvf " + quoteForShell (workingFolder.getChildFile (payloadPath).getFullPathName());
+
+    if (std::system (unpackCommand.toRawUTF8()) != 0)
+        return fail ("Failed to extract archive");
+
+    const auto script = composeInstallScript (payload2.getFullPathName());
+    const auto scriptFile = workingFolder.getChildFile (scriptName);
+    scriptFile.replaceWithData (script.toRawUTF8(), script.getNumBytesAsUTF8());
+
+    if (! runScriptAsRoot (scriptFile))
+        return fail ("Failed to install driver");
+
+    ok (successText);
+}
+
+bool InstallJob::runScriptAsRoot (const juce::File& script)
+{
+    char tool[] = "/bin/sh";
+
+    // "-e" ahead of the script: started with just its path, the shell would
+    // ignore the script's own "#!/bin/sh -e" and run on past a failed line.
+    const juce::StringArray arguments { "-e", script.getFullPathName() };
+    std::vector<char*> argv;
+
+    for (const auto& argument : arguments)
+        argv.push_back (const_cast<char*> (argument.toRawUTF8()));
+
+    argv.push_back (nullptr);
+
+    AuthorizationItem right { adminRight, sizeof (tool) - 1, tool, 0 };
+    AuthorizationRights rights { 1, &right };
+
+    AuthorizationRef authorization = nullptr;
+
+    if (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &authorization) != errAuthorizationSuccess)
+        return false;
+
+    const AuthorizationFlags flags = kAuthorizationFlagInteractionAllowed
+                                     | kAuthorizationFlagExtendRights
+                                     | kAuthorizationFlagPreAuthorize;
+
+    FILE* stream = nullptr;
+    auto result = AuthorizationCopyRights (authorization, &rights, nullptr, flags, nullptr);
+
+    if (result == errAuthorizationSuccess)
+    {
+        // Deprecated since macOS 10.7, yet still the one way to run a tool as
+        // root without installing a helper.
+        JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+        result = AuthorizationExecuteWithPrivileges (authorization, tool, kAuthorizationFlagDefaults, argv.data(), &stream);
+        JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+    }
+
+    if (result != errAuthorizationSuccess || stream == nullptr)
+    {
+        AuthorizationFree (authorization, kAuthorizationFlagDefaults);
+        return false;
+    }
+
+    const auto pid = (pid_t) fcntl (fileno (stream), F_GETOWN, 0);
+    AuthorizationFree (authorization, kAuthorizationFlagDefaults);
+
+    int status = 0;
+    pid_t waited = 0;
+
+    while ((waited = waitpid (pid, &status, WNOHANG)) == 0)
+    {
+        const timespec pause { 0, 10000000 };
+        nanosleep (&pause, nullptr);
+    }
+
+    std::fclose (stream);
+
+    // -1: no status to go by, so nothing says the script ran.
+    return waited == pid && WIFEXITED (status) && WEXITSTATUS (status) == 0;
+}
+
+void InstallJob::ok (const juce::String& text)
+{
+    juce::MessageManager::callAsync ([function = callback, text] { function (text); });
+}
+
+void InstallJob::fail (const juce::String& message)
+{
+    juce::MessageManager::callAsync ([function = callback, message] { function (message); });
+}

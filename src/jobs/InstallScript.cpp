@@ -1,1 +1,46 @@
 #include "jobs/InstallScript.h"
+
+namespace
+{
+    // The path goes between double quotes, where the shell still expands
+    // these four characters.
+    juce::String escapeForDoubleQuotes (const juce::String& text)
+    {
+        juce::String escaped;
+
+        for (auto c : text)
+        {
+            if (c == '"' || c == '\\' || c == '$' || c == '`')
+                escaped << '\\';
+
+            escaped << juce::String::charToString (c);
+        }
+
+        return escaped;
+    }
+}
+
+juce::String composeInstallScript (const juce::String& payload2Path)
+{
+    const auto payload = escapeForDoubleQuotes (payload2Path);
+
+    // cp -R into a folder that doesn't exist yet would put the vendor's
+    // folder's contents in its place, so the vendor folders are made first.
+    // The installed kext is removed before its copy: copying onto an existing
+    // bundle would nest the new one inside it.
+    juce::String script;
+    script << "#!/bin/sh -e\n"
+           << "mkdir -p \"/Library/Application Support/Avid\"\n"
+           << "cp -R \"" << payload << "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
+           << "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+           << "cp -R \"" << payload << "/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
+           << "cp -R \"" << payload << "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
+           // macOS 15 and later refuse changes to this rule database.
+           << "spctl --add \"" << payload << "/Library/Extensions/Avid00Family.kext\" || true\n"
+           << "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
+           << "cp -R \"" << payload << "/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
+           << "cp \"" << payload << "/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+           << "cd \"/Library/Extensions\"\n"
+           << "chown -R root:wheel \"Avid00Family.kext/\"\n";
+    return script;
+}

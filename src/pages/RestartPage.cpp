@@ -7,3 +7,8 @@ RestartPage::RestartPage()
 }
 
 RestartPage::~RestartPage() = default;
+
+bool RestartPage::canGoBack()
+{
+    return false;
+}

@@ -1,8 +1,69 @@
 #include "pages/RunInstallPage.h"
 
-RunInstallPage::RunInstallPage()
+#include "wizard/Wizard.h"
+
+RunInstallPage::RunInstallPage (const juce::File& volumesFolder, const juce::File& temporaryFolder)
+    : volumes (volumesFolder)
+    , temporary (temporaryFolder)
 {
     titleText = "Run Installation";
 }
 
-RunInstallPage::~RunInstallPage() = default;
+RunInstallPage::~RunInstallPage()
+{
+    job.reset();
+}
+
+bool RunInstallPage::isBusy()
+{
+    return job != nullptr;
+}
+
+void RunInstallPage::didAppear()
+{
+    WizardPage::didAppear();
+
+    auto newJob = std::make_unique<InstallJob> ([this] (const juce::String& result) { jobFinished (result); },
+                                                volumes,
+                                                temporary);
+    const auto started = newJob->startThread();
+    job = std::move (newJob);
+
+    // A job that never ran never reports: without this the page would stay
+    // busy, every button disabled, for good.
+    if (! started)
+    {
+        job.reset();
+        showError ("Could not start the installation.");
+    }
+
+    updateWizardButtons();
+}
+
+void RunInstallPage::jobFinished (const juce::String& result)
+{
+    job.reset();
+
+    if (result == "success")
+    {
+        if (auto* wizard = findParentComponentOfClass<Wizard>())
+            wizard->nextButton.triggerClick();
+    }
+    else
+    {
+        showError (result);
+    }
+
+    updateWizardButtons();
+}
+
+void RunInstallPage::updateWizardButtons()
+{
+    if (auto* wizard = findParentComponentOfClass<Wizard>())
+        wizard->updateButtons();
+}
+
+void RunInstallPage::showError (const juce::String& message)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::QuestionIcon, "Error", message, "OK", nullptr, nullptr);
+}

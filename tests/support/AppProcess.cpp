@@ -71,8 +71,10 @@ namespace testsupport
         juce::String id;
         pumpUntil ([&]
                    {
+                       // Managed by the window manager, which otherwise drops a close request.
                        id = findWindows()[0];
-                       return id.isNotEmpty() && getGeometry (id).getWidth() > 0;
+                       return id.isNotEmpty() && getGeometry (id).getWidth() > 0
+                           && runCommand ({ "xprop", "-id", id, "WM_STATE" }).contains ("Normal");
                    },
                    timeoutMs);
         return id;
@@ -108,6 +110,19 @@ namespace testsupport
     {
         file.getParentDirectory().createDirectory();
         runCommand ({ "import", "-window", "root", file.getFullPathName() });
+    }
+
+    bool AppProcess::closeAndWaitForExit (const juce::String& windowId, int timeoutMs)
+    {
+        for (int waited = 0; waited < timeoutMs; waited += 2000)
+        {
+            requestClose (windowId);
+
+            if (waitForExit (2000))
+                return true;
+        }
+
+        return false;
     }
 
     bool AppProcess::isRunning() const

@@ -35,6 +35,13 @@ namespace testsupport
         /** Saves the whole screen as a PNG file. */
         static void saveScreenshot (const juce::File& file);
 
+        /** Asks the window manager to close the window until the process ends.
+            A request made in the first moments after the window is mapped can
+            go unanswered (seen with slow sanitizer builds), as it would for a
+            user's very first click; the next one is not.
+        */
+        bool closeAndWaitForExit (const juce::String& windowId, int timeoutMs = 30000);
+
         bool isRunning() const;
         bool waitForExit (int timeoutMs = 20000);
         int getExitCode() const { return exitCode; }

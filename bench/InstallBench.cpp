@@ -1,0 +1,52 @@
+// Times one InstallJob, or prints the install script it would run, so that
+// bench/run can time a plain shell doing the same steps.
+//
+//     InstallBench install TEMPORARY_FOLDER VOLUMES_FOLDER
+//     InstallBench script PAYLOAD2_FOLDER
+
+#include "BenchSupport.h"
+#include "jobs/InstallJob.h"
+#include "jobs/InstallScript.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+int main (int argc, char* argv[])
+{
+    const juce::String mode (argc > 1 ? argv[1] : "");
+
+    if (mode == "script" && argc == 3)
+    {
+        std::fputs (composeInstallScript (juce::String (argv[2])).toRawUTF8(), stdout);
+        return 0;
+    }
+
+    if (mode != "install" || argc != 4)
+    {
+        std::fprintf (stderr, "usage: InstallBench install TEMPORARY_FOLDER VOLUMES_FOLDER\n"
+                              "       InstallBench script PAYLOAD2_FOLDER\n");
+        return 2;
+    }
+
+    const auto temporary = juce::File (juce::String (argv[2]));
+    const auto volumes = juce::File (juce::String (argv[3]));
+
+    juce::ScopedJuceInitialiser_GUI juceInitialiser;
+
+    juce::String result;
+    bool finished = false;
+
+    InstallJob job ([&] (const juce::String& text)
+                    {
+                        result = text;
+                        finished = true;
+                    },
+                    volumes,
+                    temporary);
+
+    const auto elapsedMs = bench::timeJob (job, finished);
+
+    bench::printFigure ("result", result);
+    bench::printFigure ("elapsed_ms", juce::String (elapsedMs, 1));
+
+    return result == "success" ? 0 : 1;
+}

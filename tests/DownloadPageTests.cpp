@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include "app/MainComponent.h"
+#include "pages/DownloadPage.h"
+#include "pages/MountPagePage.h"
+#include "pages/PreCheckPage.h"
+#include "support/DocumentOpenerStub.h"
+#include "support/HttpTestServer.h"
+#include "support/MessageLoop.h"
+#include "support/ProbePage.h"
+#include "support/SimulatedHost.h"
+#include "support/WizardButtons.h"
+#include "wizard/Wizard.h"
+
+namespace
+{
+    using testsupport::HttpTestServer;
+
+    const char* const imageName = "003_Family_11.1.5.dmg";
+
+    HttpTestServer::Response imageResponse (int status = 200, int delayMs = 0)
+    {
+        HttpTestServer::Response response;
+        response.status = status;
+        response.delayMs = delayMs;
+        response.body.setSize (50000);
+        juce::Random (7).fillBitsRandomly (response.body.getData(), response.body.getSize());
+        return response;
+    }
+
+    /** A page whose jobs never get a thread. */
+    class UnstartablePage : public DownloadPage
+    {
+    public:
+        using DownloadPage::DownloadPage;
+
+    protected:
+        bool startJob (DownloadJob&) override { return false; }
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UnstartablePage)
+    };
+
+    /** The download page in a wizard, between pages that record their appearances,
+        in a window; downloads go to the local test server.
+    */
+    class DownloadPageTest : public testing::Test
+    {
+    protected:
+        static void SetUpTestSuite()
+        {
+            testsupport::installDocumentOpenerStub();
+        }
+
+        void SetUp() override
+        {
+            ASSERT_TRUE (server.isListening());
+            folder = juce::File::createTempFile ("download-page");
+            volumes = folder.getChildFile ("Volumes");
+            ASSERT_TRUE (volumes.createDirectory());
+            image = folder.getChildFile ("tmp").getChildFile (imageName);
+        }
+
+        void TearDown() override
+        {
+            window.reset();
+            testsupport::closeAlerts ("OK");
+            folder.deleteRecursively();
+        }
+
+        template <typename PageClass = DownloadPage>
+        void makeWizard()
+        {
+            auto owned = std::make_unique<Wizard>();
+            owned->addPage (first = new testsupport::ProbePage ("Introduction"));
+            owned->addPage (page = new PageClass (server.getUrl ("/image.dmg"), volumes, folder.getChildFile ("tmp")));
+            owned->addPage (mount = new testsupport::ProbePage ("Mount Driver DMG"));
+            owned->addPage (ready = new testsupport::ProbePage ("Ready To Install"));
+            owned->addPage (new testsupport::ProbePage ("Run Installation"));
+            owned->setSize (600, 400);
+            wizard = owned.get();
+
+            window = std::make_unique<juce::DocumentWindow> ("Download page test", juce::Colours::grey, juce::DocumentWindow::allButtons);
+            window->setContentOwned (owned.release(), true);
+            window->setVisible (true);
+
+            next().triggerClick();
+            ASSERT_TRUE (testsupport::pumpUntil ([this] { return page->isVisible(); }));
+        }
+
+        juce::Button& next() { return wizard->nextButton; }
+        juce::Button& back() { return *testsupport::findButton (*wizard, "< Back"); }
+
+        void mountVolume() const
+        {
+            volumes.getChildFile ("Avid 003 Family").createDirectory();
+        }
+
+        void expectIdleOnThePage() const
+        {
+            EXPECT_TRUE (page->isVisible());
+            EXPECT_FALSE (page->isBusy());
+            EXPECT_TRUE (page->downloadButton.isEnabled());
+            EXPECT_EQ (testsupport::describeButtons (*wizard), "ev ev ev -h");
+        }
+
+        void expectErrorAlert (const juce::String& message) const
+        {
+            ASSERT_TRUE (testsupport::pumpUntil ([] { return testsupport::findAlert ("Error") != nullptr; }));
+            auto* alert = testsupport::findAlert ("Error");
+            EXPECT_EQ (testsupport::getAlertMessage (*alert), message);
+            EXPECT_EQ (alert->getAlertType(), juce::MessageBoxIconType::QuestionIcon);
+            EXPECT_EQ (testsupport::findAlerts().size(), 1);
+
+            testsupport::closeAlerts ("OK");
+            EXPECT_TRUE (testsupport::findAlerts().isEmpty()) << "no \"OK\" button";
+        }
+
+        HttpTestServer server;
+        juce::File folder, volumes, image;
+        std::unique_ptr<juce::DocumentWindow> window;
+        Wizard* wizard = nullptr;
+        DownloadPage* page = nullptr;
+        testsupport::ProbePage *first = nullptr, *mount = nullptr, *ready = nullptr;
+    };
+
+    TEST_F (DownloadPageTest, DownloadSkipsAheadToReadyToInstall)
+    {
+        server.setResponse ("/image.dmg", imageResponse());
+        mountVolume();
+        makeWizard();
+
+        EXPECT_EQ (page->downloadButton.getButtonText(), "Download");
+        EXPECT_EQ (page->downloadButton.getBounds(), juce::Rectangle<int> (8, 120, 100, 24));
+        window->setSize (900, 700);
+        EXPECT_EQ (page->downloadButton.getBounds(), juce::Rectangle<int> (8, 120, 100, 24));
+
+        const auto mountAppearances = mount->count ("didAppear");
+        const auto readyAppearances = ready->count ("didAppear");
+
+        page->downloadButton.onClick();
+
+        EXPECT_TRUE (page->isBusy());
+        EXPECT_FALSE (page->downloadButton.isEnabled());
+        EXPECT_EQ (testsupport::describeButtons (*wizard), "-v -v -v -h");
+
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ready->isVisible(); }));
+        EXPECT_EQ (mount->count ("didAppear"), mountAppearances + 1);
+        EXPECT_EQ (ready->count ("didAppear"), readyAppearances + 1);
+        EXPECT_TRUE (image.existsAsFile());
+        EXPECT_EQ (server.getRequestCount ("/image.dmg"), 1);
+
+        testsupport::pump (200);
+        EXPECT_TRUE (ready->isVisible());
+        EXPECT_TRUE (testsupport::findAlerts().isEmpty());
+
+        back().triggerClick();
+        back().triggerClick();
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return page->isVisible(); }));
+        expectIdleOnThePage();
+    }
+
+    TEST_F (DownloadPageTest, FailureShowsTheErrorAndAnotherClickDownloadsAnew)
+    {
+        server.setResponse ("/image.dmg", imageResponse (404));
+        mountVolume();
+        makeWizard();
+
+        page->downloadButton.triggerClick();
+
+        expectErrorAlert ("Unable to download driver.");
+        expectIdleOnThePage();
+        EXPECT_FALSE (image.exists());
+
+        server.setResponse ("/image.dmg", imageResponse());
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ready->isVisible(); }));
+        EXPECT_EQ (server.getRequestCount ("/image.dmg"), 2);
+        EXPECT_TRUE (image.existsAsFile());
+        EXPECT_TRUE (testsupport::findAlerts().isEmpty());
+    }
+
+    TEST_F (DownloadPageTest, ClosingTheWindowDuringADownloadWaitsForItAndShowsNothing)
+    {
+        server.setResponse ("/image.dmg", imageResponse (200, 500));
+        mountVolume();
+        makeWizard();
+
+        page->downloadButton.onClick();
+        ASSERT_TRUE (page->isBusy());
+        testsupport::pump (50);
+
+        window.reset();
+
+        // The job ran to its end before the page went.
+        EXPECT_TRUE (image.existsAsFile());
+
+        testsupport::pump (300);
+        EXPECT_TRUE (testsupport::findAlerts().isEmpty());
+    }
+
+    TEST_F (DownloadPageTest, AJobThatCannotStartLeavesThePageIdle)
+    {
+        server.setResponse ("/image.dmg", imageResponse());
+        makeWizard<UnstartablePage>();
+
+        page->downloadButton.triggerClick();
+
+        expectErrorAlert ("Could not start the download.");
+        expectIdleOnThePage();
+        EXPECT_EQ (server.getRequestCount ("/image.dmg"), 0);
+    }
+}
+
+namespace
+{
+    /** The real application's wizard in a window, inside the simulated host:
+        the compiled-in https address reaches a local TLS server through the
+        host's /etc/hosts, and the host's document opener mounts the image.
+    */
+    class InHostDownload : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            folder = juce::File ("/tmp").getNonexistentChildFile ("vantry-download-" + juce::Uuid().toString(), {});
+            ASSERT_TRUE (folder.createDirectory());
+
+            // The host's /tmp is the real machine's: keep the download out of its way.
+            temporary = folder.getChildFile ("tmp");
+            ASSERT_TRUE (temporary.createDirectory());
+            setenv ("TMPDIR", temporary.getFullPathName().toRawUTF8(), 1);
+
+            const juce::String path (juce::URL (DownloadJob::downloadAddress).getSubPath());
+            const auto fixture = testsupport::fixturesFolder().getChildFile ("images/003_Family_11.1.5.dmg");
+            ASSERT_TRUE (fixture.existsAsFile());
+            const auto served = folder.getChildFile ("cdn").getChildFile (path);
+            ASSERT_TRUE (served.getParentDirectory().createDirectory());
+            ASSERT_TRUE (fixture.copyFileTo (served));
+            ASSERT_TRUE (fixture.loadFileAsData (fixtureBytes));
+
+            const auto readyFile = folder.getChildFile ("ready");
+            ASSERT_TRUE (server.start ({ testsupport::simFolder().getChildFile ("serve-https").getFullPathName(),
+                                         "--root", folder.getChildFile ("cdn").getFullPathName(),
+                                         "--port", "443",
+                                         "--ready-file", readyFile.getFullPathName(),
+                                         "--lifetime", "120" }));
+
+            for (int i = 0; i < 200 && ! readyFile.existsAsFile() && server.isRunning(); ++i)
+                juce::Thread::sleep (25);
+
+            ASSERT_TRUE (readyFile.existsAsFile()) << server.readAllProcessOutput();
+
+            auto owned = std::make_unique<MainComponent>();
+            wizard = owned.get();
+
+            for (auto* child : wizard->getChildren())
+            {
+                if (auto* p = dynamic_cast<DownloadPage*> (child))
+                    page = p;
+                else if (auto* m = dynamic_cast<MountPagePage*> (child))
+                    mount = m;
+                else if (auto* r = dynamic_cast<PreCheckPage*> (child))
+                    ready = r;
+            }
+
+            ASSERT_TRUE (page != nullptr && mount != nullptr && ready != nullptr);
+
+            window = std::make_unique<juce::DocumentWindow> ("Vantry Driver Helper", juce::Colours::grey, juce::DocumentWindow::allButtons);
+            window->setContentOwned (owned.release(), true);
+            window->setVisible (true);
+
+            wizard->nextButton.triggerClick();
+            ASSERT_TRUE (testsupport::pumpUntil ([this] { return page->isVisible(); }));
+        }
+
+        void TearDown() override
+        {
+            window.reset();
+            testsupport::closeAlerts ("OK");
+
+            if (server.isRunning())
+                server.kill();
+
+            folder.deleteRecursively();
+        }
+
+        juce::File savedImage() const
+        {
+            return temporary.getChildFile ("003_Family_11.1.5.dmg");
+        }
+
+        juce::File folder, temporary;
+        juce::MemoryBlock fixtureBytes;
+        juce::ChildProcess server;
+        std::unique_ptr<juce::DocumentWindow> window;
+        Wizard* wizard = nullptr;
+        DownloadPage* page = nullptr;
+        MountPagePage* mount = nullptr;
+        PreCheckPage* ready = nullptr;
+    };
+
+    TEST_F (InHostDownload, ReachesReadyToInstall)
+    {
+        // Labels are filled when a page appears.
+        ASSERT_TRUE (mount->titleLabel.getText().isEmpty());
+        ASSERT_TRUE (ready->titleLabel.getText().isEmpty());
+        ASSERT_FALSE (isDriverVolumeMounted());
+
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ready->isVisible() || testsupport::findAlert ("Error") != nullptr; }, 30000));
+        ASSERT_EQ (testsupport::findAlert ("Error"), nullptr) << testsupport::getAlertMessage (*testsupport::findAlert ("Error"));
+        EXPECT_TRUE (ready->isVisible());
+        EXPECT_EQ (mount->titleLabel.getText(), "Mount Driver DMG");
+        EXPECT_EQ (ready->titleLabel.getText(), "Ready To Install");
+
+        juce::MemoryBlock saved;
+        ASSERT_TRUE (savedImage().loadFileAsData (saved));
+        EXPECT_TRUE (saved == fixtureBytes);
+        EXPECT_TRUE (juce::File ("/Volumes/Avid 003 Family").isDirectory());
+        EXPECT_TRUE (juce::File ("/var/db/simulated-macos/open-log").loadFileAsString().contains ("mounted " + savedImage().getFullPathName() + " at /Volumes/Avid 003 Family"));
+    }
+
+    TEST_F (InHostDownload, RefusesAnUntrustedServer)
+    {
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (testsupport::pumpUntil ([] { return testsupport::findAlert ("Error") != nullptr; }, 30000));
+        EXPECT_EQ (testsupport::getAlertMessage (*testsupport::findAlert ("Error")), "Unable to download driver.");
+        EXPECT_TRUE (page->isVisible());
+        EXPECT_TRUE (page->downloadButton.isEnabled());
+        EXPECT_FALSE (savedImage().exists());
+        EXPECT_TRUE (mount->titleLabel.getText().isEmpty());
+    }
+
+    TEST (DownloadInSimulatedHost, DownloadsMountsAndSkipsToReadyToInstall)
+    {
+        const juce::StringArray host { "--net", "--mount-delay", "1000" };
+        RUN_IN_SIMULATED_HOST (host, "InHostDownload.ReachesReadyToInstall");
+    }
+
+    TEST (DownloadInSimulatedHost, UntrustedCertificateFailsTheDownload)
+    {
+        const juce::StringArray host { "--net", "--no-test-ca" };
+        RUN_IN_SIMULATED_HOST (host, "InHostDownload.RefusesAnUntrustedServer");
+    }
+}

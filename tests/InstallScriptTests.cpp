@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include "jobs/InstallScript.h"
+
+namespace
+{
+    std::string bytesOf (const juce::String& text)
+    {
+        return text.toStdString();
+    }
+}
+
+// The exact script the install job writes. Run as "/bin/sh -e", so every
+// line but the kext registration ends the script when it fails; the vendor
+// folders are made before their copies and the installed kext is replaced
+// whole, so a second run installs the same tree as the first.
+TEST (InstallScript, ExactTextForAnOrdinaryPath)
+{
+    const auto script = composeInstallScript ("/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2");
+
+    EXPECT_EQ (bytesOf (script),
+               "#!/bin/sh -e\n"
+               "mkdir -p \"/Library/Application Support/Avid\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
+               "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
+               "spctl --add \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
+               "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
+               "cp \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+               "cd \"/Library/Extensions\"\n"
+               "chown -R root:wheel \"Avid00Family.kext/\"\n");
+}
+
+TEST (InstallScript, BlanksInThePathAreInsertedUnchanged)
+{
+    const auto script = composeInstallScript ("/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2");
+
+    EXPECT_EQ (bytesOf (script),
+               "#!/bin/sh -e\n"
+               "mkdir -p \"/Library/Application Support/Avid\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
+               "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
+               "spctl --add \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
+               "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
+               "cp \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+               "cd \"/Library/Extensions\"\n"
+               "chown -R root:wheel \"Avid00Family.kext/\"\n");
+}
+
+TEST (InstallScript, EscapesWhatDoubleQuotesLeaveToTheShell)
+{
+    struct
+    {
+        const char* path;
+        const char* inserted;
+    } cases[] = {
+        { "/a\"b", "/a\\\"b" },
+        { "/a\\b", "/a\\\\b" },
+        { "/a$HOME", "/a\\$HOME" },
+        { "/a`id`", "/a\\`id\\`" },
+        { "/it's !*?~#&;|<>(){}[]", "/it's !*?~#&;|<>(){}[]" },
+        { "/Caf\xc3\xa9", "/Caf\xc3\xa9" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.path);
+
+        const auto script = composeInstallScript (juce::String::fromUTF8 (c.path));
+        const auto plain = composeInstallScript ("/P");
+        const auto expected = plain.replace ("\"/P/", "\"" + juce::String::fromUTF8 (c.inserted) + "/");
+
+        EXPECT_EQ (bytesOf (script), bytesOf (expected));
+    }
+}
