@@ -15,7 +15,9 @@ namespace
     /** "Ready To Install", the page under test, "Installation Finished". */
     struct InstallWizard
     {
-        InstallWizard (const juce::File& volumes, const juce::File& temporary)
+        // The defaults are the real folders, as inside the simulated host.
+        explicit InstallWizard (const juce::File& volumes = getVolumesFolder(),
+                                const juce::File& temporary = juce::File::getSpecialLocation (juce::File::tempDirectory))
         {
             wizard.addPage (new testsupport::ProbePage ("Ready To Install"));
             wizard.addPage (page = new RunInstallPage (volumes, temporary));
@@ -169,24 +171,6 @@ namespace
         const juce::File initialDirectory = juce::File::getCurrentWorkingDirectory();
     };
 
-    /** The wizard as the main component builds it, from "Ready To Install" on. */
-    struct DefaultInstallWizard
-    {
-        DefaultInstallWizard()
-        {
-            wizard.addPage (new testsupport::ProbePage ("Ready To Install"));
-            wizard.addPage (page = new RunInstallPage());
-            wizard.addPage (finished = new testsupport::ProbePage ("Installation Finished"));
-            wizard.setSize (600, 400);
-        }
-
-        juce::String buttons() { return testsupport::describeButtons (wizard); }
-        void click (const juce::String& text) { testsupport::findButton (wizard, text)->onClick(); }
-
-        Wizard wizard;
-        RunInstallPage* page = nullptr;
-        testsupport::ProbePage* finished = nullptr;
-    };
 }
 
 TEST_F (InHostRunInstallPage, SuccessLandsOnTheLastPageWithNoAlert)
@@ -194,7 +178,7 @@ TEST_F (InHostRunInstallPage, SuccessLandsOnTheLastPageWithNoAlert)
     // The "user" takes a moment to type the password.
     host::setAuthorisation ("grant 500");
 
-    DefaultInstallWizard w;
+    InstallWizard w;
     w.click ("Next >");
 
     testsupport::pump (300);
@@ -216,7 +200,7 @@ TEST_F (InHostRunInstallPage, AFailedScriptShowsTheJobsMessage)
     host::resetHost();
     host::mountFixtureVolume ("payload-missing-folder");
 
-    DefaultInstallWizard w;
+    InstallWizard w;
     w.click ("Next >");
 
     auto* alert = waitForErrorAlert();
@@ -235,7 +219,7 @@ TEST (InHostRunInstallPageQuit, WaitsForTheRunningJobAndShowsNothing)
     host::mountFixtureVolume ("good");
     host::setAuthorisation ("grant 1000");
 
-    auto w = std::make_unique<DefaultInstallWizard>();
+    auto w = std::make_unique<InstallWizard>();
     w->click ("Next >");
     testsupport::pump (100);
     ASSERT_TRUE (w->page->isBusy());
