@@ -36,20 +36,19 @@ namespace
     {
     public:
         Mounter (const juce::File& imageToWaitFor, const juce::File& volumeToMake, int delayMs)
-            : thread ([this, imageToWaitFor, volumeToMake, delayMs]
-                      {
-                          while (! stopping && ! testsupport::getOpenedDocuments().contains (imageToWaitFor.getFullPathName()))
-                              std::this_thread::sleep_for (std::chrono::milliseconds (10));
+            : thread ([this, imageToWaitFor, volumeToMake, delayMs] {
+                while (! stopping && ! testsupport::getOpenedDocuments().contains (imageToWaitFor.getFullPathName()))
+                    std::this_thread::sleep_for (std::chrono::milliseconds (10));
 
-                          for (int waited = 0; waited < delayMs && ! stopping; waited += 10)
-                              std::this_thread::sleep_for (std::chrono::milliseconds (10));
+                for (int waited = 0; waited < delayMs && ! stopping; waited += 10)
+                    std::this_thread::sleep_for (std::chrono::milliseconds (10));
 
-                          if (! stopping)
-                          {
-                              volumeToMake.createDirectory();
-                              mountedAt = juce::Time::getMillisecondCounterHiRes();
-                          }
-                      })
+                if (! stopping)
+                {
+                    volumeToMake.createDirectory();
+                    mountedAt = juce::Time::getMillisecondCounterHiRes();
+                }
+            })
         {
         }
 
@@ -109,14 +108,12 @@ namespace
             juce::StringArray results;
             bool onMessageThread = true;
 
-            DownloadJob job ([&results, &onMessageThread] (const juce::String& result)
-                             {
-                                 onMessageThread = onMessageThread && juce::MessageManager::existsAndIsCurrentThread();
-                                 results.add (result);
-                             },
-                             address,
-                             volumes,
-                             temporary);
+            auto record = [&results, &onMessageThread] (const juce::String& result) {
+                onMessageThread = onMessageThread && juce::MessageManager::existsAndIsCurrentThread();
+                results.add (result);
+            };
+
+            DownloadJob job (record, address, volumes, temporary);
 
             startTime = juce::Time::getMillisecondCounterHiRes();
             EXPECT_TRUE (job.startThread());
@@ -229,8 +226,7 @@ namespace
     {
         const auto body = makeImage (10000, 5);
 
-        auto withStatus = [&body] (int status)
-        {
+        auto withStatus = [&body] (int status) {
             auto response = imageResponse (body);
             response.status = status;
             return response;

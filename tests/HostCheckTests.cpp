@@ -30,14 +30,12 @@ namespace
         HostQueries queries()
         {
             HostQueries q;
-            q.getOperatingSystemType = [this]
-            {
+            q.getOperatingSystemType = [this] {
                 reads.add ("os");
                 return operatingSystemType;
             };
 
-            q.sysctlbyname = [this] (const char* name, void* oldValue, size_t* oldLength, void* newValue, size_t newLength)
-            {
+            q.sysctlbyname = [this] (const char* name, void* oldValue, size_t* oldLength, void* newValue, size_t newLength) {
                 const juce::String control (name);
                 reads.add (control);
 

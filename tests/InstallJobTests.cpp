@@ -144,18 +144,16 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
         std::function<void()> prepare;
     } situations[] = {
         { "a Mac that never had the vendor's software", [] {} },
-        { "a Mac with the vendor's folders", []
-          {
-              juce::File ("/Library/Application Support/Avid").createDirectory();
-              juce::File ("/Library/Application Support/Digidesign").createDirectory();
-          } },
-        { "a second run", []
-          {
-              EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+        { "a Mac with the vendor's folders", [] {
+             juce::File ("/Library/Application Support/Avid").createDirectory();
+             juce::File ("/Library/Application Support/Digidesign").createDirectory();
+         } },
+        { "a second run", [] {
+             EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
 
-              for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests" })
-                  host::stateFile (record).deleteFile();
-          } },
+             for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests" })
+                 host::stateFile (record).deleteFile();
+         } },
     };
 
     for (const auto& s : situations)
@@ -291,10 +289,13 @@ namespace
         {
             const auto stub = bin.getChildFile (tool);
             stub.replaceWithText ("#!/bin/sh\n"
-                                  "log=\"" + folder.getChildFile ("calls").getFullPathName() + "\"\n"
-                                  "echo \"" + tool + " in $PWD\" >> \"$log\"\n"
-                                  "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$log\"; done\n"
-                                  "[ \"$FAILING_TOOL\" != " + tool + " ]\n",
+                                  "log=\""
+                                      + folder.getChildFile ("calls").getFullPathName() + "\"\n"
+                                                                                          "echo \""
+                                      + tool + " in $PWD\" >> \"$log\"\n"
+                                               "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$log\"; done\n"
+                                               "[ \"$FAILING_TOOL\" != "
+                                      + tool + " ]\n",
                                   false, false, "\n");
             stub.setExecutePermission (true);
         }

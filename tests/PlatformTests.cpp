@@ -89,10 +89,10 @@ TEST (PlatformStandIn, TheDialogAnswersAsScripted)
     };
 
     const Case cases[] = {
-        { nullptr,      errAuthorizationCanceled, 0 },   // nobody answers: refused
-        { "refuse 0",   errAuthorizationCanceled, 0 },
-        { "grant 0",    errAuthorizationSuccess,  0 },
-        { "grant 300",  errAuthorizationSuccess,  300 },
+        { nullptr, errAuthorizationCanceled, 0 }, // nobody answers: refused
+        { "refuse 0", errAuthorizationCanceled, 0 },
+        { "grant 0", errAuthorizationSuccess, 0 },
+        { "grant 300", errAuthorizationSuccess, 300 },
         { "refuse 300", errAuthorizationCanceled, 300 },
     };
 

@@ -11,7 +11,7 @@ namespace
         const char* description;
         std::vector<const char*> folders; // relative to the volumes folder
         std::vector<const char*> files;
-        const char* expected;             // nullptr: nothing found
+        const char* expected; // nullptr: nothing found
     };
 
     const VolumeCase volumeCases[] = {

@@ -31,7 +31,7 @@ namespace
         shots.createDirectory();
         setenv ("VANTRY_WALK_SCREENSHOTS", shots.getFullPathName().toRawUTF8(), 1);
 
-        testsupport::runInSimulatedHost (options, "InHostWalk." + name);
+        testsupport::runInSimulatedHost (options, "InHostWalk." + name, 240000, true);
 
         const auto target = juce::File (VANTRY_SCREENSHOTS_DIR).getChildFile (name);
         target.deleteRecursively();
@@ -43,15 +43,13 @@ namespace
     //==============================================================================
     // Inside: the app in its window, and what a user does with it.
     const juce::Point<int> backButton { 310, 380 }, nextButton { 418, 380 }, cancelButton { 542, 380 },
-                           restartButton { 542, 380 }, downloadButton { 66, 140 };
+        restartButton { 542, 380 }, downloadButton { 66, 140 };
 
     class Walk
     {
     public:
         Walk()
         {
-            host::resetHost();
-            host::useTemporaryFolder (juce::File ("/private/var/folders/vantry walk/T"));
             window = app.waitForWindow();
 
             // Mapped is not yet painted.
@@ -109,6 +107,16 @@ namespace
             return app.waitForExit (timeoutMs) && app.getExitCode() == 0;
         }
 
+        // Before the app starts, which takes its temporary folder from TMPDIR:
+        // /tmp here is this machine's own.
+        static bool prepareHost()
+        {
+            host::resetHost();
+            host::useTemporaryFolder (juce::File ("/private/var/folders/vantry walk/T"));
+            return true;
+        }
+
+        const bool hostPrepared = prepareHost();
         AppProcess app;
         juce::String window;
         int shots = 0;
@@ -117,7 +125,7 @@ namespace
     bool installedTreeIsThePayloads()
     {
         return host::describeInstalledTree (juce::File ("/Library")) == host::describePayloadTree()
-            && host::kextOwnedByRootWheel();
+               && host::kextOwnedByRootWheel();
     }
 }
 

@@ -83,10 +83,10 @@ TEST (Wizard, ButtonsFollowThePagePlace)
 
     // "< Back", "Next >", "Cancel", "Restart"
     const Case cases[] = {
-        { 6, 0, "-v ev ev -h" },  // first
-        { 6, 2, "ev ev ev -h" },  // middle
-        { 6, 5, "ev -v -h ev" },  // last
-        { 1, 0, "-v -v -h ev" },  // the only page is first and last
+        { 6, 0, "-v ev ev -h" }, // first
+        { 6, 2, "ev ev ev -h" }, // middle
+        { 6, 5, "ev -v -h ev" }, // last
+        { 1, 0, "-v -v -h ev" }, // the only page is first and last
     };
 
     for (const auto& c : cases)
@@ -111,13 +111,13 @@ TEST (Wizard, HooksDecideTheButtons)
     };
 
     const Case cases[] = {
-        { 2, [] (ProbePage& p) { p.backAllowed = false; },    "-v ev ev -h" },
-        { 2, [] (ProbePage& p) { p.nextAllowed = false; },    "ev -v ev -h" },
-        { 2, [] (ProbePage& p) { p.cancelAllowed = false; },  "ev ev -v -h" },
+        { 2, [] (ProbePage& p) { p.backAllowed = false; }, "-v ev ev -h" },
+        { 2, [] (ProbePage& p) { p.nextAllowed = false; }, "ev -v ev -h" },
+        { 2, [] (ProbePage& p) { p.cancelAllowed = false; }, "ev ev -v -h" },
         { 5, [] (ProbePage& p) { p.restartAllowed = false; }, "ev -v -h -v" },
-        { 5, [] (ProbePage& p) { p.backAllowed = false; },    "-v -v -h ev" },
-        { 2, [] (ProbePage& p) { p.busy = true; },            "-v -v -v -h" },
-        { 5, [] (ProbePage& p) { p.busy = true; },            "-v -v -h -v" },
+        { 5, [] (ProbePage& p) { p.backAllowed = false; }, "-v -v -h ev" },
+        { 2, [] (ProbePage& p) { p.busy = true; }, "-v -v -v -h" },
+        { 5, [] (ProbePage& p) { p.busy = true; }, "-v -v -h -v" },
     };
 
     for (const auto& c : cases)
@@ -242,9 +242,9 @@ TEST (Wizard, LaysOutButtonsAndPages)
 
     const Case cases[] = {
         { 600, 400, { 492, 368, 100, 24 }, { 368, 368, 100, 24 }, { 260, 368, 100, 24 }, { 8, 8, 584, 352 } },
-        { 200, 100, { 92, 68, 100, 24 },   { 8, 68, 60, 24 },     { 8, 68, 0, 24 },      { 8, 8, 184, 52 } },
-        { 100, 50,  { 8, 18, 84, 24 },     { 8, 18, 0, 24 },      { 8, 18, 0, 24 },      { 8, 8, 84, 2 } },
-        { 16, 16,   { 8, 8, 0, 0 },        { 8, 8, 0, 0 },        { 8, 8, 0, 0 },        { 8, 8, 0, 0 } },
+        { 200, 100, { 92, 68, 100, 24 }, { 8, 68, 60, 24 }, { 8, 68, 0, 24 }, { 8, 8, 184, 52 } },
+        { 100, 50, { 8, 18, 84, 24 }, { 8, 18, 0, 24 }, { 8, 18, 0, 24 }, { 8, 8, 84, 2 } },
+        { 16, 16, { 8, 8, 0, 0 }, { 8, 8, 0, 0 }, { 8, 8, 0, 0 }, { 8, 8, 0, 0 } },
     };
 
     for (const auto& c : cases)

@@ -86,8 +86,8 @@ bool DownloadJob::download (juce::MemoryBlock& image) const
     const auto size = (juce::int64) image.getSize();
 
     return status >= 200 && status < 300
-        && size > 0
-        && (announcedLength < 0 || size == announcedLength);
+           && size > 0
+           && (announcedLength < 0 || size == announcedLength);
 }
 
 void DownloadJob::ok()

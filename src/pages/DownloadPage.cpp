@@ -20,8 +20,8 @@ DownloadPage::DownloadPage (const juce::String& downloadAddress, const juce::Fil
 {
     titleText = "Download Driver Installer";
     bodyText = juce::String ("You must first download the driver installer from Avid's website. You can do it manually by navigating to https://")
-             + supportSiteHost
-             + "/pkb/articles/download/Digi-002-003-Drivers in a browser and downloading version 11.1.5. Or this utility can download it for you if you click the Download button.";
+               + supportSiteHost
+               + "/pkb/articles/download/Digi-002-003-Drivers in a browser and downloading version 11.1.5. Or this utility can download it for you if you click the Download button.";
 
     addAndMakeVisible (downloadButton);
     downloadButton.setBounds (8, 120, 100, 24);
@@ -47,14 +47,12 @@ void DownloadPage::startDownload()
 {
     // The result may arrive after the page is gone when the window is
     // deleted without quitting first.
-    auto newJob = std::make_unique<DownloadJob> ([page = juce::Component::SafePointer<DownloadPage> (this)] (const juce::String& result)
-                                                 {
-                                                     if (page != nullptr)
-                                                         page->downloadFinished (result);
-                                                 },
-                                                 address,
-                                                 volumes,
-                                                 temporary);
+    auto finished = [page = juce::Component::SafePointer<DownloadPage> (this)] (const juce::String& result) {
+        if (page != nullptr)
+            page->downloadFinished (result);
+    };
+
+    auto newJob = std::make_unique<DownloadJob> (std::move (finished), address, volumes, temporary);
 
     if (! startJob (*newJob))
     {

@@ -4,11 +4,11 @@
 // framework; elsewhere our own declarations of the same calls, answered by
 // the simulated host.
 
-#if defined (__APPLE__)
- #include <Security/Authorization.h>
+#if defined(__APPLE__)
+    #include <Security/Authorization.h>
 #else
- #include <cstdint>
- #include <cstdio>
+    #include <cstdint>
+    #include <cstdio>
 
 using OSStatus = std::int32_t;
 using UInt32 = std::uint32_t;

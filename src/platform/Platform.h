@@ -21,7 +21,7 @@ namespace platform
     */
     void requestRestart();
 
-   #if ! JUCE_MAC
+#if ! JUCE_MAC
     /** The Linux stand-in keeps the simulated Mac's state (system controls,
         the scripted authorisation dialog, restart requests) in this folder.
     */
@@ -35,5 +35,5 @@ namespace platform
         */
         int operatingSystemTypeForProductVersion (const juce::String& productVersion);
     }
-   #endif
+#endif
 }

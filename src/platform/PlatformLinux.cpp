@@ -82,11 +82,11 @@ namespace platform
 
             switch (major)
             {
-                case 10:  return minor + juce::SystemStats::MacOSX_10_7 - 7;
-                case 11:  return juce::SystemStats::MacOS_11;
-                case 12:  return juce::SystemStats::MacOS_12;
-                case 13:  return juce::SystemStats::MacOS_13;
-                default:  break;
+                case 10: return minor + juce::SystemStats::MacOSX_10_7 - 7;
+                case 11: return juce::SystemStats::MacOS_11;
+                case 12: return juce::SystemStats::MacOS_12;
+                case 13: return juce::SystemStats::MacOS_13;
+                default: break;
             }
 
             return juce::SystemStats::MacOSX;

@@ -114,17 +114,18 @@ void Wizard::resized()
 
 void Wizard::cancel()
 {
+    auto quitOnYes = [] (int result) {
+        if (result == 1)
+            juce::JUCEApplicationBase::quit();
+    };
+
     juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon,
                                         "Cancel",
                                         "Are you sure you want to exit the install process?",
                                         "Yes",
                                         "No",
                                         this,
-                                        juce::ModalCallbackFunction::create ([] (int result)
-                                                                             {
-                                                                                 if (result == 1)
-                                                                                     juce::JUCEApplicationBase::quit();
-                                                                             }));
+                                        juce::ModalCallbackFunction::create (quitOnYes));
 }
 
 void Wizard::restart()

@@ -20,13 +20,13 @@ void WizardPage::resized()
     bodyLabel.setBounds (area.removeFromTop (80));
 }
 
-bool WizardPage::canGoBack()  { return true; }
-bool WizardPage::canGoNext()  { return true; }
+bool WizardPage::canGoBack() { return true; }
+bool WizardPage::canGoNext() { return true; }
 bool WizardPage::willGoBack() { return true; }
 bool WizardPage::willGoNext() { return true; }
-bool WizardPage::canCancel()  { return true; }
+bool WizardPage::canCancel() { return true; }
 bool WizardPage::canRestart() { return true; }
-bool WizardPage::isBusy()     { return false; }
+bool WizardPage::isBusy() { return false; }
 
 void WizardPage::didAppear()
 {

@@ -50,13 +50,14 @@ namespace testsupport
             process.waitForProcessToFinish (5000);
         }
 
-        std::cout << "---- application output\n" << getOutput() << "----" << std::endl;
+        std::cout << "---- application output\n"
+                  << getOutput() << "----" << std::endl;
     }
 
     juce::StringArray AppProcess::findWindows (const juce::String& title) const
     {
         const auto ids = juce::StringArray::fromLines (runCommand ({ "xdotool", "search", "--all", "--onlyvisible", "--pid", juce::String (pid),
-                                                               "--name", "^" + title + "$" }));
+                                                                     "--name", "^" + title + "$" }));
         juce::StringArray windows;
 
         for (auto& id : ids)
@@ -68,15 +69,30 @@ namespace testsupport
 
     juce::String AppProcess::waitForWindow (int timeoutMs) const
     {
-        juce::String id;
-        pumpUntil ([&]
-                   {
-                       // Managed by the window manager, which otherwise drops a close request.
-                       id = findWindows()[0];
-                       return id.isNotEmpty() && getGeometry (id).getWidth() > 0
-                           && runCommand ({ "xprop", "-id", id, "WM_STATE" }).contains ("Normal");
-                   },
-                   timeoutMs);
+        juce::String id, lastSeen;
+        juce::Rectangle<int> lastBounds;
+
+        // Settled: managed by the window manager (which otherwise drops a close
+        // request), and the same window in the same place at two looks in a row,
+        // as JUCE may map and move a window more than once while it starts.
+        const auto settled = [&] {
+            const auto candidate = findWindows()[0];
+            const auto bounds = getGeometry (candidate);
+            const auto managed = candidate.isNotEmpty() && ! bounds.isEmpty()
+                                 && runCommand ({ "xprop", "-id", candidate, "WM_STATE" }).contains ("Normal");
+            const auto same = managed && candidate == lastSeen && bounds == lastBounds;
+
+            lastSeen = managed ? candidate : juce::String();
+            lastBounds = bounds;
+
+            if (! same)
+                juce::Thread::sleep (100);
+
+            id = same ? candidate : juce::String();
+            return same;
+        };
+
+        pumpUntil (settled, timeoutMs);
         return id;
     }
 
@@ -88,8 +104,7 @@ namespace testsupport
 
         const auto info = runCommand (windowId == "root" ? juce::StringArray { "xwininfo", "-root" }
                                                          : juce::StringArray { "xwininfo", "-id", windowId });
-        const auto value = [&info] (const char* key)
-        {
+        const auto value = [&info] (const char* key) {
             return info.fromFirstOccurrenceOf (key, false, false).upToFirstOccurrenceOf ("\n", false, false).trim().getIntValue();
         };
 

@@ -18,7 +18,8 @@ namespace testsupport
                               "--root", root.getFullPathName(),
                               "--port", "443",
                               "--ready-file", readyFile.getFullPathName(),
-                              "--lifetime", "300" }, 0))
+                              "--lifetime", "300" },
+                            0))
             return;
 
         for (int i = 0; i < 400 && ! readyFile.existsAsFile() && server.isRunning(); ++i)

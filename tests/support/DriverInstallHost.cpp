@@ -20,7 +20,8 @@ namespace testsupport::installhost
 
         juce::String describeEntry (const juce::File& entry, const juce::String& relativePath)
         {
-            struct stat info {};
+            struct stat info
+            {};
 
             if (lstat (entry.getFullPathName().toRawUTF8(), &info) != 0)
                 return relativePath + " missing";
@@ -32,7 +33,7 @@ namespace testsupport::installhost
 
             if (S_ISREG (info.st_mode))
                 return relativePath + " file " + permissions + " "
-                     + juce::String (entry.getSize()) + " " + juce::String (entry.loadFileAsString().hashCode64());
+                       + juce::String (entry.getSize()) + " " + juce::String (entry.loadFileAsString().hashCode64());
 
             return relativePath + " other " + permissions;
         }
@@ -41,7 +42,7 @@ namespace testsupport::installhost
     bool insideSimulatedHost()
     {
         return juce::File ("/var/db/simulated-macos").isDirectory()
-            && juce::File ("/opt/simulated-macos/bin/spctl").existsAsFile();
+               && juce::File ("/opt/simulated-macos/bin/spctl").existsAsFile();
     }
 
     juce::File stateFile (const juce::String& name)
@@ -140,7 +141,8 @@ namespace testsupport::installhost
 
         for (const auto& entry : entries)
         {
-            struct stat info {};
+            struct stat info
+            {};
 
             if (lstat (entry.getFullPathName().toRawUTF8(), &info) != 0 || info.st_uid != 0 || info.st_gid != wheel->gr_gid)
                 return false;

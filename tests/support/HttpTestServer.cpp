@@ -164,9 +164,7 @@ namespace testsupport
         }
 
         // "GET /path HTTP/1.1"
-        return request.toString().upToFirstOccurrenceOf ("\r\n", false, false)
-                                 .fromFirstOccurrenceOf (" ", false, false)
-                                 .upToFirstOccurrenceOf (" ", false, false);
+        return request.toString().upToFirstOccurrenceOf ("\r\n", false, false).fromFirstOccurrenceOf (" ", false, false).upToFirstOccurrenceOf (" ", false, false);
     }
 
     void HttpTestServer::answer (juce::StreamingSocket& connection)
@@ -176,8 +174,7 @@ namespace testsupport
         if (path.isEmpty())
             return;
 
-        const auto response = [this, &path]
-        {
+        const auto response = [this, &path] {
             const juce::ScopedLock sl (lock);
             served[path].requests++;
             served[path].body.reset();

@@ -14,13 +14,41 @@ namespace testsupport
             bodyText = title + " body";
         }
 
-        bool canGoBack() override   { calls.add ("canGoBack");   return backAllowed; }
-        bool canGoNext() override   { calls.add ("canGoNext");   return nextAllowed; }
-        bool willGoBack() override  { calls.add ("willGoBack");  return leaveBackAllowed; }
-        bool willGoNext() override  { calls.add ("willGoNext");  return leaveNextAllowed; }
-        bool canCancel() override   { calls.add ("canCancel");   return cancelAllowed; }
-        bool canRestart() override  { calls.add ("canRestart");  return restartAllowed; }
-        bool isBusy() override      { calls.add ("isBusy");      return busy; }
+        bool canGoBack() override
+        {
+            calls.add ("canGoBack");
+            return backAllowed;
+        }
+        bool canGoNext() override
+        {
+            calls.add ("canGoNext");
+            return nextAllowed;
+        }
+        bool willGoBack() override
+        {
+            calls.add ("willGoBack");
+            return leaveBackAllowed;
+        }
+        bool willGoNext() override
+        {
+            calls.add ("willGoNext");
+            return leaveNextAllowed;
+        }
+        bool canCancel() override
+        {
+            calls.add ("canCancel");
+            return cancelAllowed;
+        }
+        bool canRestart() override
+        {
+            calls.add ("canRestart");
+            return restartAllowed;
+        }
+        bool isBusy() override
+        {
+            calls.add ("isBusy");
+            return busy;
+        }
 
         void didAppear() override
         {
