@@ -26,14 +26,12 @@ int main (int argc, char* argv[])
     juce::String result;
     bool finished = false;
 
-    DownloadJob job ([&] (const juce::String& text)
-                     {
-                         result = text;
-                         finished = true;
-                     },
-                     DownloadJob::downloadAddress,
-                     volumes,
-                     temporary);
+    const auto onFinished = [&] (const juce::String& text) {
+        result = text;
+        finished = true;
+    };
+
+    DownloadJob job (onFinished, DownloadJob::downloadAddress, volumes, temporary);
 
     const auto elapsedMs = bench::timeJob (job, finished);
 

@@ -35,13 +35,12 @@ int main (int argc, char* argv[])
     juce::String result;
     bool finished = false;
 
-    InstallJob job ([&] (const juce::String& text)
-                    {
-                        result = text;
-                        finished = true;
-                    },
-                    volumes,
-                    temporary);
+    const auto onFinished = [&] (const juce::String& text) {
+        result = text;
+        finished = true;
+    };
+
+    InstallJob job (onFinished, volumes, temporary);
 
     const auto elapsedMs = bench::timeJob (job, finished);
 
