@@ -102,6 +102,23 @@ namespace
             return testsupport::pumpUntil ([&] { return host::readStateLines (name).size() >= lines; }, timeoutMs);
         }
 
+        /** The root script has run, no alert is up, and /Library holds the payload's tree. */
+        bool finishesInstalling()
+        {
+            if (! waitForState ("privileged-runs"))
+                return false;
+
+            testsupport::pump (1500);
+            shot ("Installation Finished");
+            return app.findWindows ("Error").isEmpty() && installedTreeIsThePayloads();
+        }
+
+        static bool installedTreeIsThePayloads()
+        {
+            return host::describeInstalledTree (juce::File ("/Library")) == host::describePayloadTree()
+                   && host::kextOwnedByRootWheel();
+        }
+
         bool quits (int timeoutMs = 20000)
         {
             return app.waitForExit (timeoutMs) && app.getExitCode() == 0;
@@ -121,12 +138,6 @@ namespace
         juce::String window;
         int shots = 0;
     };
-
-    bool installedTreeIsThePayloads()
-    {
-        return host::describeInstalledTree (juce::File ("/Library")) == host::describePayloadTree()
-               && host::kextOwnedByRootWheel();
-    }
 }
 
 //==============================================================================
@@ -161,11 +172,7 @@ TEST (InHostWalk, MainRoad)
     ASSERT_TRUE (walk.waitForState ("authorisation-requests"));
     walk.shot ("Run Installation");
 
-    ASSERT_TRUE (walk.waitForState ("privileged-runs"));
-    testsupport::pump (1500);
-    walk.shot ("Installation Finished");
-    EXPECT_TRUE (walk.app.findWindows ("Error").isEmpty());
-    EXPECT_TRUE (installedTreeIsThePayloads());
+    ASSERT_TRUE (walk.finishesInstalling());
 
     walk.click (restartButton, 0);
     EXPECT_TRUE (walk.quits());
@@ -193,10 +200,7 @@ TEST (InHostWalk, ManualRoad)
     EXPECT_TRUE (host::readStateLines ("authorisation-requests").isEmpty());
 
     walk.click (nextButton, 100);
-    ASSERT_TRUE (walk.waitForState ("privileged-runs"));
-    testsupport::pump (1500);
-    walk.shot ("Installation Finished");
-    EXPECT_TRUE (installedTreeIsThePayloads());
+    ASSERT_TRUE (walk.finishesInstalling());
 
     // "< Back" is disabled on the last page; "Restart" still works.
     walk.click (backButton);
@@ -272,10 +276,7 @@ TEST (InHostWalk, FailuresAreReportedAndTheWizardGoesOn)
     host::setAuthorisation ("grant 0");
     walk.click (backButton);
     walk.click (nextButton, 100);
-    ASSERT_TRUE (walk.waitForState ("privileged-runs"));
-    testsupport::pump (1500);
-    walk.shot ("Installation Finished");
-    EXPECT_TRUE (installedTreeIsThePayloads());
+    ASSERT_TRUE (walk.finishesInstalling());
     EXPECT_EQ (host::readStateLines ("authorisation-requests").size(), 2);
 
     walk.click (restartButton, 0);
@@ -314,5 +315,5 @@ TEST (InHostWalk, CancelAndClose)
 
     EXPECT_TRUE (walk.quits());
     EXPECT_EQ (host::readStateLines ("privileged-runs").size(), 1);
-    EXPECT_TRUE (installedTreeIsThePayloads());
+    EXPECT_TRUE (Walk::installedTreeIsThePayloads());
 }

@@ -14,41 +14,13 @@ namespace testsupport
             bodyText = title + " body";
         }
 
-        bool canGoBack() override
-        {
-            calls.add ("canGoBack");
-            return backAllowed;
-        }
-        bool canGoNext() override
-        {
-            calls.add ("canGoNext");
-            return nextAllowed;
-        }
-        bool willGoBack() override
-        {
-            calls.add ("willGoBack");
-            return leaveBackAllowed;
-        }
-        bool willGoNext() override
-        {
-            calls.add ("willGoNext");
-            return leaveNextAllowed;
-        }
-        bool canCancel() override
-        {
-            calls.add ("canCancel");
-            return cancelAllowed;
-        }
-        bool canRestart() override
-        {
-            calls.add ("canRestart");
-            return restartAllowed;
-        }
-        bool isBusy() override
-        {
-            calls.add ("isBusy");
-            return busy;
-        }
+        bool canGoBack() override { return answer ("canGoBack", backAllowed); }
+        bool canGoNext() override { return answer ("canGoNext", nextAllowed); }
+        bool willGoBack() override { return answer ("willGoBack", leaveBackAllowed); }
+        bool willGoNext() override { return answer ("willGoNext", leaveNextAllowed); }
+        bool canCancel() override { return answer ("canCancel", cancelAllowed); }
+        bool canRestart() override { return answer ("canRestart", restartAllowed); }
+        bool isBusy() override { return answer ("isBusy", busy); }
 
         void didAppear() override
         {
@@ -72,6 +44,12 @@ namespace testsupport
         juce::StringArray calls;
 
     private:
+        bool answer (const char* hook, bool value)
+        {
+            calls.add (hook);
+            return value;
+        }
+
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ProbePage)
     };
 }
