@@ -4,7 +4,9 @@
 #include "pages/DownloadPage.h"
 #include "pages/MountPagePage.h"
 #include "pages/PreCheckPage.h"
+#include "support/ContentServer.h"
 #include "support/DocumentOpenerStub.h"
+#include "support/DriverInstallHost.h"
 #include "support/HttpTestServer.h"
 #include "support/MessageLoop.h"
 #include "support/ProbePage.h"
@@ -230,27 +232,12 @@ namespace
             // The host's /tmp is the real machine's: keep the download out of its way.
             temporary = folder.getChildFile ("tmp");
             ASSERT_TRUE (temporary.createDirectory());
-            setenv ("TMPDIR", temporary.getFullPathName().toRawUTF8(), 1);
+            testsupport::installhost::useTemporaryFolder (temporary);
 
-            const juce::String path (juce::URL (DownloadJob::downloadAddress).getSubPath());
             const auto fixture = testsupport::fixturesFolder().getChildFile ("images/003_Family_11.1.5.dmg");
-            ASSERT_TRUE (fixture.existsAsFile());
-            const auto served = folder.getChildFile ("cdn").getChildFile (path);
-            ASSERT_TRUE (served.getParentDirectory().createDirectory());
-            ASSERT_TRUE (fixture.copyFileTo (served));
             ASSERT_TRUE (fixture.loadFileAsData (fixtureBytes));
-
-            const auto readyFile = folder.getChildFile ("ready");
-            ASSERT_TRUE (server.start ({ testsupport::simFolder().getChildFile ("serve-https").getFullPathName(),
-                                         "--root", folder.getChildFile ("cdn").getFullPathName(),
-                                         "--port", "443",
-                                         "--ready-file", readyFile.getFullPathName(),
-                                         "--lifetime", "120" }));
-
-            for (int i = 0; i < 200 && ! readyFile.existsAsFile() && server.isRunning(); ++i)
-                juce::Thread::sleep (25);
-
-            ASSERT_TRUE (readyFile.existsAsFile()) << server.readAllProcessOutput();
+            server = std::make_unique<testsupport::ContentServer> (fixture);
+            ASSERT_TRUE (server->isReady());
 
             auto owned = std::make_unique<MainComponent>();
             wizard = owned.get();
@@ -280,9 +267,7 @@ namespace
             window.reset();
             testsupport::closeAlerts ("OK");
 
-            if (server.isRunning())
-                server.kill();
-
+            server.reset();
             folder.deleteRecursively();
         }
 
@@ -293,7 +278,7 @@ namespace
 
         juce::File folder, temporary;
         juce::MemoryBlock fixtureBytes;
-        juce::ChildProcess server;
+        std::unique_ptr<testsupport::ContentServer> server;
         std::unique_ptr<juce::DocumentWindow> window;
         Wizard* wizard = nullptr;
         DownloadPage* page = nullptr;
