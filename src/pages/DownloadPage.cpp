@@ -1,16 +1,12 @@
 #include "pages/DownloadPage.h"
 
+#include "wizard/ErrorAlert.h"
 #include "wizard/Wizard.h"
 
 namespace
 {
     // The vendor's support site, where the installer can be fetched by hand.
     const char* const supportSiteHost = "avid.secure.force.com";
-
-    void showError (const juce::String& message)
-    {
-        juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::QuestionIcon, "Error", message, "OK", nullptr, nullptr);
-    }
 }
 
 DownloadPage::DownloadPage (const juce::String& downloadAddress, const juce::File& volumesFolder, const juce::File& temporaryFolder)
@@ -56,7 +52,7 @@ void DownloadPage::startDownload()
 
     if (! startJob (*newJob))
     {
-        showError ("Could not start the download.");
+        showErrorAlert ("Could not start the download.");
         return;
     }
 
@@ -75,7 +71,7 @@ void DownloadPage::downloadFinished (const juce::String& result)
 
     if (result.isNotEmpty())
     {
-        showError (result);
+        showErrorAlert (result);
     }
     else if (wizard != nullptr)
     {

@@ -1,5 +1,7 @@
 #include "pages/IntroductionPage.h"
 
+#include "wizard/ErrorAlert.h"
+
 namespace
 {
     // CPU_TYPE_ARM64: CPU_TYPE_ARM (12) with the 64-bit ABI flag.
@@ -52,11 +54,6 @@ bool IntroductionPage::willGoNext()
     if (isSupportedHost (queries))
         return true;
 
-    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::QuestionIcon,
-                                            "Error",
-                                            "macOS Big Sur and Intel CPU is required.",
-                                            "OK",
-                                            nullptr,
-                                            nullptr);
+    showErrorAlert ("macOS Big Sur and Intel CPU is required.");
     return false;
 }

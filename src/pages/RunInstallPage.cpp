@@ -1,5 +1,6 @@
 #include "pages/RunInstallPage.h"
 
+#include "wizard/ErrorAlert.h"
 #include "wizard/Wizard.h"
 
 RunInstallPage::RunInstallPage (const juce::File& volumesFolder, const juce::File& temporaryFolder)
@@ -34,7 +35,7 @@ void RunInstallPage::didAppear()
     if (! started)
     {
         job.reset();
-        showError ("Could not start the installation.");
+        showErrorAlert ("Could not start the installation.");
     }
 
     updateWizardButtons();
@@ -51,7 +52,7 @@ void RunInstallPage::jobFinished (const juce::String& result)
     }
     else
     {
-        showError (result);
+        showErrorAlert (result);
     }
 
     updateWizardButtons();
@@ -61,9 +62,4 @@ void RunInstallPage::updateWizardButtons()
 {
     if (auto* wizard = findParentComponentOfClass<Wizard>())
         wizard->updateButtons();
-}
-
-void RunInstallPage::showError (const juce::String& message)
-{
-    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::QuestionIcon, "Error", message, "OK", nullptr, nullptr);
 }

@@ -24,7 +24,6 @@ public:
 private:
     void jobFinished (const juce::String& result);
     void updateWizardButtons();
-    static void showError (const juce::String& message);
 
     const juce::File volumes, temporary;
     std::unique_ptr<InstallJob> job;

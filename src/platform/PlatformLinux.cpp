@@ -31,6 +31,40 @@ namespace
         file.appendText (line + "\n", false, false, "\n");
     }
 
+    // The types JUCE names, or the bare MacOSX in releases that don't name
+    // them: the int overload is chosen whenever its type exists.
+    template <typename Stats>
+    auto macOS14Type (int) -> decltype ((int) Stats::MacOS_14)
+    {
+        return Stats::MacOS_14;
+    }
+    template <typename Stats>
+    auto macOS15Type (int) -> decltype ((int) Stats::MacOS_15)
+    {
+        return Stats::MacOS_15;
+    }
+    template <typename Stats>
+    auto macOS26Type (int) -> decltype ((int) Stats::MacOS_26)
+    {
+        return Stats::MacOS_26;
+    }
+
+    template <typename Stats>
+    int macOS14Type (long)
+    {
+        return Stats::MacOSX;
+    }
+    template <typename Stats>
+    int macOS15Type (long)
+    {
+        return Stats::MacOSX;
+    }
+    template <typename Stats>
+    int macOS26Type (long)
+    {
+        return Stats::MacOSX;
+    }
+
     juce::String readProductVersion (const juce::File& plist)
     {
         auto xml = juce::parseXML (plist);
@@ -73,7 +107,9 @@ namespace platform
 
         int operatingSystemTypeForProductVersion (const juce::String& productVersion)
         {
-            // The same mapping as JUCE's own on macOS.
+            // The same mapping as the JUCE release we are built with has on
+            // macOS: each names the systems it knew of, and reports later ones
+            // as the bare MacOSX.
             juce::StringArray parts;
             parts.addTokens (productVersion, ".", juce::StringRef());
 
@@ -86,6 +122,11 @@ namespace platform
                 case 11: return juce::SystemStats::MacOS_11;
                 case 12: return juce::SystemStats::MacOS_12;
                 case 13: return juce::SystemStats::MacOS_13;
+                case 14: return macOS14Type<juce::SystemStats> (0);
+                case 15: return macOS15Type<juce::SystemStats> (0);
+                // macOS 26 reports itself as 16.x to programs built with older SDKs.
+                case 16:
+                case 26: return macOS26Type<juce::SystemStats> (0);
                 default: break;
             }
 

@@ -1,5 +1,8 @@
 #include "support/MessageLoop.h"
 
+#include <atomic>
+#include <memory>
+
 namespace testsupport
 {
     bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)
@@ -20,6 +23,21 @@ namespace testsupport
     void pump (int milliseconds)
     {
         juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+    }
+
+    bool deliverQueuedMessages (int timeoutMs)
+    {
+        // Messages are delivered in the order posted, so this one comes last.
+        auto delivered = std::make_shared<std::atomic<bool>> (false);
+        juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+        return pumpUntil ([delivered] { return delivered->load(); }, timeoutMs);
+    }
+
+    juce::Array<juce::AlertWindow*> waitForAlerts (int count, int timeoutMs)
+    {
+        deliverQueuedMessages (timeoutMs);
+        pumpUntil ([count] { return findAlerts().size() >= count; }, timeoutMs);
+        return findAlerts();
     }
 
     juce::Array<juce::AlertWindow*> findAlerts()
@@ -45,6 +63,9 @@ namespace testsupport
 
     void closeAlerts (const juce::String& buttonText)
     {
+        // An alert that is still on its way would otherwise outlive the test.
+        deliverQueuedMessages();
+
         for (auto* alert : findAlerts())
             alert->triggerButtonClick (buttonText);
 
@@ -55,5 +76,37 @@ namespace testsupport
     {
         // The window describes itself to accessibility clients as "title. message".
         return alert.getDescription().fromFirstOccurrenceOf (alert.getName() + ". ", false, false);
+    }
+
+    AlertAnswerer::AlertAnswerer (const juce::String& title, const juce::String& buttonText, std::function<bool()> checkWhenAnswering)
+        : alertTitle (title)
+        , button (buttonText)
+        , check (std::move (checkWhenAnswering))
+    {
+        startTimer (5);
+    }
+
+    AlertAnswerer::~AlertAnswerer()
+    {
+        stopTimer();
+    }
+
+    bool AlertAnswerer::waitUntilAnswered (int timeoutMs)
+    {
+        return pumpUntil ([this] { return answered; }, timeoutMs);
+    }
+
+    void AlertAnswerer::timerCallback()
+    {
+        auto* alert = findAlert (alertTitle);
+
+        if (alert == nullptr)
+            return;
+
+        stopTimer();
+        held = check();
+        message = getAlertMessage (*alert);
+        alert->triggerButtonClick (button);
+        answered = true;
     }
 }
