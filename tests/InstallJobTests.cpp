@@ -222,6 +222,51 @@ TEST_F (InHostInstallJob, EachFailureGivesItsOwnMessage)
     EXPECT_TRUE (host::readStateLines ("spctl-calls").isEmpty());
 }
 
+TEST_F (InHostInstallJob, MakesMissingDestinationFoldersAndStopsWhereAFileStandsInstead)
+{
+    for (auto* folder : { "/Library/Audio/MIDI Drivers", "/Library/Extensions", "/Library/LaunchAgents" })
+    {
+        const juce::File destination (folder);
+
+        // As the simulated host has it, for the cases after this one.
+        struct Restore
+        {
+            ~Restore()
+            {
+                destination.deleteRecursively();
+                destination.createDirectory();
+            }
+
+            const juce::File destination;
+        } restore { destination };
+
+        {
+            SCOPED_TRACE (juce::String (folder) + " missing");
+            host::resetHost();
+            host::mountFixtureVolume ("good");
+            ASSERT_TRUE (destination.deleteRecursively());
+
+            EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+            expectInstalled();
+        }
+
+        {
+            SCOPED_TRACE (juce::String (folder) + " a plain file");
+            host::resetHost();
+            host::mountFixtureVolume ("good");
+            ASSERT_TRUE (destination.deleteRecursively());
+            ASSERT_TRUE (destination.replaceWithText ("not a folder"));
+
+            EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
+            EXPECT_TRUE (destination.existsAsFile());
+            EXPECT_EQ (destination.loadFileAsString(), "not a folder");
+
+            // It ended before its first copy.
+            EXPECT_FALSE (juce::File ("/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}").exists());
+        }
+    }
+}
+
 TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)
 {
     // pkgutil refuses to expand into a folder that exists.
@@ -336,13 +381,22 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
         "mkdir in /",
         "[-p]",
         "[/Library/Application Support/Avid]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Application Support/Digidesign]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Audio/MIDI Drivers]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Extensions]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/LaunchAgents]",
         "cp in /",
         "[-R]",
         "[" + payload2 + "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}]",
         "[/Library/Application Support/Avid]",
-        "mkdir in /",
-        "[-p]",
-        "[/Library/Application Support/Digidesign]",
         "cp in /",
         "[-R]",
         "[" + payload2 + "/Library/Application Support/Digidesign/DHS]",
@@ -380,7 +434,7 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
 
     calls.clear();
     calls.addLines (folder.getChildFile ("calls").loadFileAsString().trimEnd());
-    expected.removeRange (7, expected.size());
+    expected.removeRange (19, expected.size());
     EXPECT_EQ (lines (calls), lines (expected));
 
     folder.deleteRecursively();
