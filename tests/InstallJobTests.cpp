@@ -28,7 +28,7 @@ namespace
         }
 
         // A second result would be queued by now.
-        testsupport::pump (100);
+        EXPECT_TRUE (testsupport::deliverQueuedMessages());
         return results;
     }
 
@@ -90,6 +90,12 @@ namespace
 {
     const juce::String payload2Path = "003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2";
 
+    /** The stand-in's record of root running this script as the job has it run. */
+    juce::String recordOfRootRunning (const juce::String& script)
+    {
+        return ("/bin/sh -e -c " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
+    }
+
     class InHostInstallJob : public testing::Test
     {
     protected:
@@ -117,7 +123,7 @@ namespace
                 EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
             }
 
-            testsupport::pump (100);
+            EXPECT_TRUE (testsupport::deliverQueuedMessages());
             return results;
         }
 
@@ -167,9 +173,9 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
         EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
         expectInstalled();
 
-        // Started as "/bin/sh -e SCRIPT", as root, after one request for the right.
+        // Root was handed the script's text, after one request for the right.
         EXPECT_EQ (lines (host::readStateLines ("privileged-runs")),
-                   lines ({ "/bin/sh -e " + temporary.getFullPathName() + "/003/script.sh" }));
+                   lines ({ recordOfRootRunning (composeInstallScript (payload2().getFullPathName())) }));
         EXPECT_EQ (lines (host::readStateLines ("authorisation-requests")), "system.privilege.admin /bin/sh 19");
         EXPECT_EQ (juce::File::getCurrentWorkingDirectory(), payload2());
     }
@@ -267,6 +273,37 @@ TEST_F (InHostInstallJob, MakesMissingDestinationFoldersAndStopsWhereAFileStands
     }
 }
 
+TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanwhile)
+{
+    host::mountFixtureVolume ("good");
+    host::setAuthorisation ("grant 1500");
+
+    const auto scriptFile = temporary.getChildFile ("003/script.sh");
+    const juce::File planted ("/Library/planted by the user");
+    const auto script = composeInstallScript (payload2().getFullPathName());
+    juce::StringArray results;
+
+    {
+        InstallJob job ([&results] (const juce::String& result) { results.add (result); });
+        ASSERT_TRUE (job.startThread());
+
+        // The dialog is up, and nothing runs as root yet.
+        ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
+        EXPECT_EQ (scriptFile.loadFileAsString(), script);
+        ASSERT_TRUE (scriptFile.replaceWithText ("touch \"" + planted.getFullPathName() + "\"\n", false, false, "\n"));
+        ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+
+        EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
+    }
+
+    EXPECT_TRUE (testsupport::deliverQueuedMessages());
+    EXPECT_EQ (lines (results), "success");
+    expectInstalled();
+    EXPECT_FALSE (planted.exists());
+    EXPECT_EQ (lines (host::readStateLines ("privileged-runs")), lines ({ recordOfRootRunning (script) }));
+    planted.deleteFile();
+}
+
 TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)
 {
     // pkgutil refuses to expand into a folder that exists.
@@ -345,14 +382,11 @@ namespace
             stub.setExecutePermission (true);
         }
 
-        const auto scriptFile = folder.getChildFile ("script.sh");
-        scriptFile.replaceWithData (script.toRawUTF8(), script.getNumBytesAsUTF8());
-
         juce::ChildProcess shell;
         const auto path = bin.getFullPathName() + ":" + juce::SystemStats::getEnvironmentVariable ("PATH", {});
 
         if (! shell.start (juce::StringArray { "/usr/bin/env", "-C", "/", "PATH=" + path, "FAILING_TOOL=" + failingTool,
-                                               "/bin/sh", "-e", scriptFile.getFullPathName() },
+                                               "/bin/sh", "-e", "-c", script },
                            juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
             return -1;
 

@@ -31,6 +31,12 @@ namespace
         file.appendText (line + "\n", false, false, "\n");
     }
 
+    // Records stay one line per call, even for a script handed over whole.
+    juce::String asOneLine (const juce::String& text)
+    {
+        return text.replace ("\\", "\\\\").replace ("\n", "\\n");
+    }
+
     // The types JUCE names, or the bare MacOSX in releases that don't name
     // them: the int overload is chosen whenever its type exists.
     template <typename Stats>
@@ -271,7 +277,7 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
     }
 
     argv.push_back (nullptr);
-    appendLine ("privileged-runs", record.joinIntoString (" "));
+    appendLine ("privileged-runs", asOneLine (record.joinIntoString (" ")));
 
     int fds[2];
 
