@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "jobs/InstallJob.h"
 #include "jobs/InstallScript.h"
@@ -302,6 +305,33 @@ TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanw
     EXPECT_FALSE (planted.exists());
     EXPECT_EQ (lines (host::readStateLines ("privileged-runs")), lines ({ recordOfRootRunning (script) }));
     planted.deleteFile();
+}
+
+TEST_F (InHostInstallJob, AShellIdThatIsNoProcessIdFailsAndWaitsForNoOtherChild)
+{
+    for (auto* owner : { "-1", "0" })
+    {
+        SCOPED_TRACE (juce::String ("stream owner ") + owner);
+        host::resetHost();
+        host::mountFixtureVolume ("good");
+        ASSERT_TRUE (host::stateFile ("stream-owner").replaceWithText (owner));
+
+        // Another child of ours, ended: waitpid with -1 or 0 would take its status.
+        pid_t other = 0;
+        char* const arguments[] = { const_cast<char*> ("true"), nullptr };
+        ASSERT_EQ (posix_spawn (&other, "/bin/true", nullptr, nullptr, arguments, environ), 0);
+        siginfo_t ended {};
+        ASSERT_EQ (waitid (P_PID, (id_t) other, &ended, WEXITED | WNOWAIT), 0);
+
+        EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
+        EXPECT_EQ (host::readStateLines ("privileged-runs").size(), 1);
+
+        int status = -1;
+        EXPECT_EQ (waitpid (other, &status, WNOHANG), other);
+        EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0);
+    }
+
+    host::stateFile ("stream-owner").deleteFile();
 }
 
 TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)

@@ -75,6 +75,33 @@ TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
     EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo $$ # a \\\\ and\\nexit 3" });
 }
 
+TEST (PlatformStandIn, AScriptedStreamOwnerIsWhatTheStreamReports)
+{
+    for (const auto owner : { -1, 0 })
+    {
+        SCOPED_TRACE (owner);
+        SimulatedState state;
+        state.write ("authorisation", "grant 0");
+        state.write ("stream-owner", juce::String (owner) + "\n");
+
+        AuthorizationRef ref = nullptr;
+        ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
+        ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
+
+        char option[] = "-c";
+        char script[] = "exit 0";
+        char* const arguments[] = { option, script, nullptr };
+        FILE* stream = nullptr;
+        EXPECT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
+        AuthorizationFree (ref, kAuthorizationFlagDefaults);
+        ASSERT_NE (stream, nullptr);
+
+        EXPECT_EQ (fcntl (fileno (stream), F_GETOWN, 0), owner);
+        EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c exit 0" });
+        fclose (stream);
+    }
+}
+
 TEST (PlatformStandIn, TheDialogAnswersAsScripted)
 {
     struct Case

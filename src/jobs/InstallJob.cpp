@@ -132,6 +132,14 @@ bool InstallJob::runScriptAsRoot (const juce::String& script)
     const auto pid = (pid_t) fcntl (fileno (stream), F_GETOWN, 0);
     AuthorizationFree (authorization, kAuthorizationFlagDefaults);
 
+    // Not a process id: waitpid would wait for any child of ours on -1, and
+    // for a process group on 0 or less, and report on some other process.
+    if (pid <= 0)
+    {
+        std::fclose (stream);
+        return false;
+    }
+
     int status = 0;
     pid_t waited = 0;
 
