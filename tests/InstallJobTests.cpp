@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "jobs/InstallJob.h"
 #include "jobs/InstallScript.h"
@@ -28,7 +31,7 @@ namespace
         }
 
         // A second result would be queued by now.
-        testsupport::pump (100);
+        EXPECT_TRUE (testsupport::deliverQueuedMessages());
         return results;
     }
 
@@ -90,6 +93,12 @@ namespace
 {
     const juce::String payload2Path = "003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2";
 
+    /** The stand-in's record of root running this script as the job has it run. */
+    juce::String recordOfRootRunning (const juce::String& script)
+    {
+        return ("/bin/sh -e -c " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
+    }
+
     class InHostInstallJob : public testing::Test
     {
     protected:
@@ -117,7 +126,7 @@ namespace
                 EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
             }
 
-            testsupport::pump (100);
+            EXPECT_TRUE (testsupport::deliverQueuedMessages());
             return results;
         }
 
@@ -167,9 +176,9 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
         EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
         expectInstalled();
 
-        // Started as "/bin/sh -e SCRIPT", as root, after one request for the right.
+        // Root was handed the script's text, after one request for the right.
         EXPECT_EQ (lines (host::readStateLines ("privileged-runs")),
-                   lines ({ "/bin/sh -e " + temporary.getFullPathName() + "/003/script.sh" }));
+                   lines ({ recordOfRootRunning (composeInstallScript (payload2().getFullPathName())) }));
         EXPECT_EQ (lines (host::readStateLines ("authorisation-requests")), "system.privilege.admin /bin/sh 19");
         EXPECT_EQ (juce::File::getCurrentWorkingDirectory(), payload2());
     }
@@ -220,6 +229,109 @@ TEST_F (InHostInstallJob, EachFailureGivesItsOwnMessage)
     EXPECT_FALSE (juce::File ("/Library/Audio/MIDI Drivers/Avid 003 Family.plugin").exists());
     EXPECT_FALSE (juce::File ("/Library/Extensions/Avid00Family.kext").exists());
     EXPECT_TRUE (host::readStateLines ("spctl-calls").isEmpty());
+}
+
+TEST_F (InHostInstallJob, MakesMissingDestinationFoldersAndStopsWhereAFileStandsInstead)
+{
+    for (auto* folder : { "/Library/Audio/MIDI Drivers", "/Library/Extensions", "/Library/LaunchAgents" })
+    {
+        const juce::File destination (folder);
+
+        // As the simulated host has it, for the cases after this one.
+        struct Restore
+        {
+            ~Restore()
+            {
+                destination.deleteRecursively();
+                destination.createDirectory();
+            }
+
+            const juce::File destination;
+        } restore { destination };
+
+        {
+            SCOPED_TRACE (juce::String (folder) + " missing");
+            host::resetHost();
+            host::mountFixtureVolume ("good");
+            ASSERT_TRUE (destination.deleteRecursively());
+
+            EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+            expectInstalled();
+        }
+
+        {
+            SCOPED_TRACE (juce::String (folder) + " a plain file");
+            host::resetHost();
+            host::mountFixtureVolume ("good");
+            ASSERT_TRUE (destination.deleteRecursively());
+            ASSERT_TRUE (destination.replaceWithText ("not a folder"));
+
+            EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
+            EXPECT_TRUE (destination.existsAsFile());
+            EXPECT_EQ (destination.loadFileAsString(), "not a folder");
+
+            // It ended before its first copy.
+            EXPECT_FALSE (juce::File ("/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}").exists());
+        }
+    }
+}
+
+TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanwhile)
+{
+    host::mountFixtureVolume ("good");
+    host::setAuthorisation ("grant 1500");
+
+    const auto scriptFile = temporary.getChildFile ("003/script.sh");
+    const juce::File planted ("/Library/planted by the user");
+    const auto script = composeInstallScript (payload2().getFullPathName());
+    juce::StringArray results;
+
+    {
+        InstallJob job ([&results] (const juce::String& result) { results.add (result); });
+        ASSERT_TRUE (job.startThread());
+
+        // The dialog is up, and nothing runs as root yet.
+        ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
+        EXPECT_EQ (scriptFile.loadFileAsString(), script);
+        ASSERT_TRUE (scriptFile.replaceWithText ("touch \"" + planted.getFullPathName() + "\"\n", false, false, "\n"));
+        ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+
+        EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
+    }
+
+    EXPECT_TRUE (testsupport::deliverQueuedMessages());
+    EXPECT_EQ (lines (results), "success");
+    expectInstalled();
+    EXPECT_FALSE (planted.exists());
+    EXPECT_EQ (lines (host::readStateLines ("privileged-runs")), lines ({ recordOfRootRunning (script) }));
+    planted.deleteFile();
+}
+
+TEST_F (InHostInstallJob, AShellIdThatIsNoProcessIdFailsAndWaitsForNoOtherChild)
+{
+    for (auto* owner : { "-1", "0" })
+    {
+        SCOPED_TRACE (juce::String ("stream owner ") + owner);
+        host::resetHost();
+        host::mountFixtureVolume ("good");
+        ASSERT_TRUE (host::stateFile ("stream-owner").replaceWithText (owner));
+
+        // Another child of ours, ended: waitpid with -1 or 0 would take its status.
+        pid_t other = 0;
+        char* const arguments[] = { const_cast<char*> ("true"), nullptr };
+        ASSERT_EQ (posix_spawn (&other, "/bin/true", nullptr, nullptr, arguments, environ), 0);
+        siginfo_t ended {};
+        ASSERT_EQ (waitid (P_PID, (id_t) other, &ended, WEXITED | WNOWAIT), 0);
+
+        EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
+        EXPECT_EQ (host::readStateLines ("privileged-runs").size(), 1);
+
+        int status = -1;
+        EXPECT_EQ (waitpid (other, &status, WNOHANG), other);
+        EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0);
+    }
+
+    host::stateFile ("stream-owner").deleteFile();
 }
 
 TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)
@@ -300,14 +412,11 @@ namespace
             stub.setExecutePermission (true);
         }
 
-        const auto scriptFile = folder.getChildFile ("script.sh");
-        scriptFile.replaceWithData (script.toRawUTF8(), script.getNumBytesAsUTF8());
-
         juce::ChildProcess shell;
         const auto path = bin.getFullPathName() + ":" + juce::SystemStats::getEnvironmentVariable ("PATH", {});
 
         if (! shell.start (juce::StringArray { "/usr/bin/env", "-C", "/", "PATH=" + path, "FAILING_TOOL=" + failingTool,
-                                               "/bin/sh", "-e", scriptFile.getFullPathName() },
+                                               "/bin/sh", "-e", "-c", script },
                            juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
             return -1;
 
@@ -336,13 +445,22 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
         "mkdir in /",
         "[-p]",
         "[/Library/Application Support/Avid]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Application Support/Digidesign]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Audio/MIDI Drivers]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/Extensions]",
+        "mkdir in /",
+        "[-p]",
+        "[/Library/LaunchAgents]",
         "cp in /",
         "[-R]",
         "[" + payload2 + "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}]",
         "[/Library/Application Support/Avid]",
-        "mkdir in /",
-        "[-p]",
-        "[/Library/Application Support/Digidesign]",
         "cp in /",
         "[-R]",
         "[" + payload2 + "/Library/Application Support/Digidesign/DHS]",
@@ -380,7 +498,7 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
 
     calls.clear();
     calls.addLines (folder.getChildFile ("calls").loadFileAsString().trimEnd());
-    expected.removeRange (7, expected.size());
+    expected.removeRange (19, expected.size());
     EXPECT_EQ (lines (calls), lines (expected));
 
     folder.deleteRecursively();

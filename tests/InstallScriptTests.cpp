@@ -10,10 +10,10 @@ namespace
     }
 }
 
-// The exact script the install job writes. Run as "/bin/sh -e", so every
-// line but the kext registration ends the script when it fails; the vendor
-// folders are made before their copies and the installed kext is replaced
-// whole, so a second run installs the same tree as the first.
+// The exact script the install job has root run with "/bin/sh -e", so every
+// line but the kext registration ends the script when it fails. Every
+// destination folder is made before the first copy, and the installed kext
+// is replaced whole, so a second run installs the same tree as the first.
 TEST (InstallScript, ExactTextForAnOrdinaryPath)
 {
     const auto script = composeInstallScript ("/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2");
@@ -21,8 +21,11 @@ TEST (InstallScript, ExactTextForAnOrdinaryPath)
     EXPECT_EQ (bytesOf (script),
                "#!/bin/sh -e\n"
                "mkdir -p \"/Library/Application Support/Avid\"\n"
-               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+               "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
+               "mkdir -p \"/Library/Extensions\"\n"
+               "mkdir -p \"/Library/LaunchAgents\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
                "spctl --add \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
@@ -40,8 +43,11 @@ TEST (InstallScript, BlanksInThePathAreInsertedUnchanged)
     EXPECT_EQ (bytesOf (script),
                "#!/bin/sh -e\n"
                "mkdir -p \"/Library/Application Support/Avid\"\n"
-               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+               "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
+               "mkdir -p \"/Library/Extensions\"\n"
+               "mkdir -p \"/Library/LaunchAgents\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
                "spctl --add \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"

@@ -53,7 +53,7 @@ TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
     ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
 
     char option[] = "-c";
-    char script[] = "echo $$; exit 3";
+    char script[] = "echo $$ # a \\ and\nexit 3";
     char* const arguments[] = { option, script, nullptr };
     FILE* stream = nullptr;
     ASSERT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
@@ -66,17 +66,40 @@ TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
     EXPECT_EQ (pid, reportedPid);
 
     int status = 0;
-    pid_t waited = 0;
-
-    while ((waited = waitpid (pid, &status, WNOHANG)) == 0)
-        juce::Thread::sleep (10);
-
-    EXPECT_EQ (waited, pid);
+    EXPECT_EQ (waitpid (pid, &status, 0), pid);
     EXPECT_TRUE (WIFEXITED (status));
     EXPECT_EQ (WEXITSTATUS (status), 3);
     fclose (stream);
 
-    EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo $$; exit 3" });
+    // One line per run, whatever the arguments hold.
+    EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo $$ # a \\\\ and\\nexit 3" });
+}
+
+TEST (PlatformStandIn, AScriptedStreamOwnerIsWhatTheStreamReports)
+{
+    for (const auto owner : { -1, 0 })
+    {
+        SCOPED_TRACE (owner);
+        SimulatedState state;
+        state.write ("authorisation", "grant 0");
+        state.write ("stream-owner", juce::String (owner) + "\n");
+
+        AuthorizationRef ref = nullptr;
+        ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
+        ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
+
+        char option[] = "-c";
+        char script[] = "exit 0";
+        char* const arguments[] = { option, script, nullptr };
+        FILE* stream = nullptr;
+        EXPECT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
+        AuthorizationFree (ref, kAuthorizationFlagDefaults);
+        ASSERT_NE (stream, nullptr);
+
+        EXPECT_EQ (fcntl (fileno (stream), F_GETOWN, 0), owner);
+        EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c exit 0" });
+        fclose (stream);
+    }
 }
 
 TEST (PlatformStandIn, TheDialogAnswersAsScripted)

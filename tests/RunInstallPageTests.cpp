@@ -8,10 +8,26 @@
 #include "support/WizardButtons.h"
 #include "wizard/Wizard.h"
 
+#include <optional>
 #include <pthread.h>
 
 namespace
 {
+    /** The page, with the job's result replaced by a given one when asked. */
+    class ResultPage : public RunInstallPage
+    {
+    public:
+        using RunInstallPage::RunInstallPage;
+
+        std::optional<juce::String> result;
+
+    protected:
+        void jobFinished (const juce::String& jobResult) override
+        {
+            RunInstallPage::jobFinished (result.value_or (jobResult));
+        }
+    };
+
     /** "Ready To Install", the page under test, "Installation Finished". */
     struct InstallWizard
     {
@@ -20,7 +36,7 @@ namespace
                                 const juce::File& temporary = juce::File::getSpecialLocation (juce::File::tempDirectory))
         {
             wizard.addPage (new testsupport::ProbePage ("Ready To Install"));
-            wizard.addPage (page = new RunInstallPage (volumes, temporary));
+            wizard.addPage (page = new ResultPage (volumes, temporary));
             wizard.addPage (finished = new testsupport::ProbePage ("Installation Finished"));
             wizard.setSize (600, 400);
         }
@@ -28,13 +44,20 @@ namespace
         juce::String buttons() { return testsupport::describeButtons (wizard); }
         void click (const juce::String& text) { testsupport::findButton (wizard, text)->onClick(); }
 
+        /** A click as the user makes it: dropped while the button is disabled. */
+        void clickAsUser (const juce::String& text)
+        {
+            testsupport::findButton (wizard, text)->triggerClick();
+            testsupport::deliverQueuedMessages();
+        }
+
         Wizard wizard;
-        RunInstallPage* page = nullptr;
+        ResultPage* page = nullptr;
         testsupport::ProbePage* finished = nullptr;
     };
 
     const juce::String allDisabled = "-v -v -v -h";
-    const juce::String idle = "ev ev ev -h";
+    const juce::String failed = "ev -v ev -h";
 
     class RunInstallPageTest : public testing::Test
     {
@@ -57,7 +80,7 @@ namespace
     }
 }
 
-TEST_F (RunInstallPageTest, BusyWhileTheJobRunsThenShowsItsFailureAndIsIdleAgain)
+TEST_F (RunInstallPageTest, BusyWhileTheJobRunsThenShowsItsFailureWithNextDisabled)
 {
     InstallWizard w (volumes, temporary);
     w.page->bodyLabel.setText ("stale", juce::dontSendNotification);
@@ -78,12 +101,54 @@ TEST_F (RunInstallPageTest, BusyWhileTheJobRunsThenShowsItsFailureAndIsIdleAgain
 
     EXPECT_FALSE (w.page->isBusy());
     EXPECT_TRUE (w.page->isVisible());
-    EXPECT_EQ (w.buttons(), idle);
+    EXPECT_EQ (w.buttons(), failed);
 
     // Closing the box changes nothing.
     testsupport::closeAlerts ("OK");
     EXPECT_TRUE (w.page->isVisible());
-    EXPECT_EQ (w.buttons(), idle);
+    EXPECT_EQ (w.buttons(), failed);
+}
+
+TEST_F (RunInstallPageTest, OnlyAResultOfExactlySuccessLetsTheWizardGoOn)
+{
+    const char* const failures[] = {
+        "Installer disk image not mounted",
+        "Could not copy installer",
+        "Failed to expand package",
+        "Failed to extract archive",
+        "Failed to install driver",
+        "Success",
+        "success ",
+        "",
+    };
+
+    for (auto* failure : failures)
+    {
+        SCOPED_TRACE ("\"" + std::string (failure) + "\"");
+        InstallWizard w (volumes, temporary);
+        w.page->result = failure;
+
+        w.click ("Next >");
+        auto* alert = waitForErrorAlert();
+        ASSERT_NE (alert, nullptr);
+        EXPECT_EQ (testsupport::getAlertMessage (*alert), failure);
+        EXPECT_EQ (w.buttons(), failed);
+
+        w.clickAsUser ("Next >");
+        EXPECT_TRUE (w.page->isVisible());
+        EXPECT_EQ (w.finished->count ("didAppear"), 0);
+        testsupport::closeAlerts ("OK");
+    }
+
+    InstallWizard w (volumes, temporary);
+    w.page->result = "success";
+
+    w.click ("Next >");
+    EXPECT_TRUE (testsupport::pumpUntil ([&] { return w.finished->isVisible(); }));
+    testsupport::deliverQueuedMessages();
+    EXPECT_EQ (w.finished->count ("didAppear"), 1);
+    EXPECT_FALSE (w.page->isBusy());
+    EXPECT_TRUE (testsupport::findAlerts().isEmpty());
 }
 
 TEST_F (RunInstallPageTest, BackThenNextStartsAFreshJob)
@@ -105,13 +170,14 @@ TEST_F (RunInstallPageTest, BackThenNextStartsAFreshJob)
     auto* alert = waitForErrorAlert();
     ASSERT_NE (alert, nullptr);
     EXPECT_EQ (testsupport::getAlertMessage (*alert), "Could not copy installer");
-    EXPECT_EQ (w.buttons(), idle);
+    EXPECT_EQ (w.buttons(), failed);
 
-    // "Next >" on its own moves on without another attempt.
+    // "Next >" on its own can't skip the installation that failed.
     testsupport::closeAlerts ("OK");
-    w.click ("Next >");
-    EXPECT_TRUE (w.finished->isVisible());
+    w.clickAsUser ("Next >");
+    EXPECT_TRUE (w.page->isVisible());
     EXPECT_FALSE (w.page->isBusy());
+    EXPECT_EQ (w.finished->count ("didAppear"), 0);
 }
 
 TEST_F (RunInstallPageTest, AJobThatCannotStartIsReportedAndLeavesThePageIdle)
@@ -134,7 +200,7 @@ TEST_F (RunInstallPageTest, AJobThatCannotStartIsReportedAndLeavesThePageIdle)
     pthread_attr_destroy (&original);
 
     EXPECT_FALSE (w.page->isBusy());
-    EXPECT_EQ (w.buttons(), idle);
+    EXPECT_EQ (w.buttons(), failed);
 
     auto* alert = waitForErrorAlert();
     ASSERT_NE (alert, nullptr);
@@ -181,13 +247,14 @@ TEST_F (InHostRunInstallPage, SuccessLandsOnTheLastPageWithNoAlert)
     InstallWizard w;
     w.click ("Next >");
 
-    testsupport::pump (300);
+    // While the dialog waits for the password.
+    EXPECT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
     EXPECT_TRUE (w.page->isVisible());
     EXPECT_TRUE (w.page->isBusy());
     EXPECT_EQ (w.buttons(), allDisabled);
 
     EXPECT_TRUE (testsupport::pumpUntil ([&] { return w.finished->isVisible(); }, 60000));
-    testsupport::pump (100);
+    testsupport::deliverQueuedMessages();
 
     EXPECT_FALSE (w.page->isBusy());
     EXPECT_EQ (w.finished->count ("didAppear"), 1);
@@ -207,7 +274,7 @@ TEST_F (InHostRunInstallPage, AFailedScriptShowsTheJobsMessage)
     ASSERT_NE (alert, nullptr);
     EXPECT_EQ (testsupport::getAlertMessage (*alert), "Failed to install driver");
     EXPECT_TRUE (w.page->isVisible());
-    EXPECT_EQ (w.buttons(), idle);
+    EXPECT_EQ (w.buttons(), failed);
 }
 
 // Quitting ends the message loop; shut-down then deletes the pages.
@@ -221,7 +288,7 @@ TEST (InHostRunInstallPageQuit, WaitsForTheRunningJobAndShowsNothing)
 
     auto w = std::make_unique<InstallWizard>();
     w->click ("Next >");
-    testsupport::pump (100);
+    ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
     ASSERT_TRUE (w->page->isBusy());
 
     juce::MessageManager::getInstance()->stopDispatchLoop();
@@ -232,7 +299,7 @@ TEST (InHostRunInstallPageQuit, WaitsForTheRunningJobAndShowsNothing)
     EXPECT_TRUE (juce::File ("/Library/Extensions/Avid00Family.kext").isDirectory());
     EXPECT_EQ (host::readStateLines ("privileged-runs").size(), 1);
 
-    testsupport::pump (200);
+    // Its result was dropped when it was posted, the loop having been told to stop.
     EXPECT_TRUE (testsupport::findAlerts().isEmpty());
     unsetenv ("TMPDIR");
 }

@@ -74,22 +74,24 @@ void InstallJob::run()
         return fail ("Failed to extract archive");
 
     const auto script = composeInstallScript (payload2.getFullPathName());
-    const auto scriptFile = workingFolder.getChildFile (scriptName);
-    scriptFile.replaceWithData (script.toRawUTF8(), script.getNumBytesAsUTF8());
 
-    if (! runScriptAsRoot (scriptFile))
+    // Only a record of what root runs: any of the user's processes could
+    // rewrite it while the dialog waits, so root is handed the text itself.
+    workingFolder.getChildFile (scriptName).replaceWithData (script.toRawUTF8(), script.getNumBytesAsUTF8());
+
+    if (! runScriptAsRoot (script))
         return fail ("Failed to install driver");
 
     ok (successText);
 }
 
-bool InstallJob::runScriptAsRoot (const juce::File& script)
+bool InstallJob::runScriptAsRoot (const juce::String& script)
 {
     char tool[] = "/bin/sh";
 
-    // "-e" ahead of the script: started with just its path, the shell would
-    // ignore the script's own "#!/bin/sh -e" and run on past a failed line.
-    const juce::StringArray arguments { "-e", script.getFullPathName() };
+    // "-e" ahead of the script: the shell reads its "#!/bin/sh -e" as a
+    // comment and would otherwise run on past a failed line.
+    const juce::StringArray arguments { "-e", "-c", script };
     std::vector<char*> argv;
 
     for (const auto& argument : arguments)
@@ -129,6 +131,14 @@ bool InstallJob::runScriptAsRoot (const juce::File& script)
 
     const auto pid = (pid_t) fcntl (fileno (stream), F_GETOWN, 0);
     AuthorizationFree (authorization, kAuthorizationFlagDefaults);
+
+    // Not a process id: waitpid would wait for any child of ours on -1, and
+    // for a process group on 0 or less, and report on some other process.
+    if (pid <= 0)
+    {
+        std::fclose (stream);
+        return false;
+    }
 
     int status = 0;
     pid_t waited = 0;

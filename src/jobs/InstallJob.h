@@ -29,7 +29,7 @@ public:
     void run() override;
 
 private:
-    bool runScriptAsRoot (const juce::File& script);
+    bool runScriptAsRoot (const juce::String& script);
     void ok (const juce::String& text);
     void fail (const juce::String& message);
 

@@ -24,15 +24,19 @@ juce::String composeInstallScript (const juce::String& payload2Path)
 {
     const auto payload = escapeForDoubleQuotes (payload2Path);
 
-    // cp -R into a folder that doesn't exist yet would put the vendor's
-    // folder's contents in its place, so the vendor folders are made first.
+    // Every destination folder is made first: cp into a folder that isn't
+    // there would put the copy in its place. mkdir -p fails where a file
+    // stands instead, and so the script ends before it has copied anything.
     // The installed kext is removed before its copy: copying onto an existing
     // bundle would nest the new one inside it.
     juce::String script;
     script << "#!/bin/sh -e\n"
            << "mkdir -p \"/Library/Application Support/Avid\"\n"
-           << "cp -R \"" << payload << "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
            << "mkdir -p \"/Library/Application Support/Digidesign\"\n"
+           << "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
+           << "mkdir -p \"/Library/Extensions\"\n"
+           << "mkdir -p \"/Library/LaunchAgents\"\n"
+           << "cp -R \"" << payload << "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
            << "cp -R \"" << payload << "/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
            << "cp -R \"" << payload << "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
            // macOS 15 and later refuse changes to this rule database.

@@ -20,9 +20,15 @@ bool RunInstallPage::isBusy()
     return job != nullptr;
 }
 
+bool RunInstallPage::canGoNext()
+{
+    return installed;
+}
+
 void RunInstallPage::didAppear()
 {
     WizardPage::didAppear();
+    installed = false;
 
     auto newJob = std::make_unique<InstallJob> ([this] (const juce::String& result) { jobFinished (result); },
                                                 volumes,
@@ -45,7 +51,11 @@ void RunInstallPage::jobFinished (const juce::String& result)
 {
     job.reset();
 
-    if (result == "success")
+    // Set before the buttons are recomputed: the posted click is dropped
+    // unless "Next >" is enabled by the time it arrives.
+    installed = result == "success";
+
+    if (installed)
     {
         if (auto* wizard = findParentComponentOfClass<Wizard>())
             wizard->nextButton.triggerClick();

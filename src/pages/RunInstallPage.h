@@ -6,7 +6,8 @@
 #include <memory>
 
 /** Installs the driver each time it appears, with the wizard's buttons
-    disabled until the install job has reported.
+    disabled until the install job has reported. "Next >" stays disabled
+    until the installation started on this appearance has succeeded.
 */
 class RunInstallPage : public WizardPage
 {
@@ -19,14 +20,21 @@ public:
     ~RunInstallPage() override;
 
     bool isBusy() override;
+    bool canGoNext() override;
     void didAppear() override;
 
+protected:
+    /** Called on the message thread with the install job's result. Virtual so
+        that tests can hand the page results that no job gives.
+    */
+    virtual void jobFinished (const juce::String& result);
+
 private:
-    void jobFinished (const juce::String& result);
     void updateWizardButtons();
 
     const juce::File volumes, temporary;
     std::unique_ptr<InstallJob> job;
+    bool installed = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RunInstallPage)
 };

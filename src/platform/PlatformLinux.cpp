@@ -31,6 +31,42 @@ namespace
         file.appendText (line + "\n", false, false, "\n");
     }
 
+    // Records stay one line per call, even for a script handed over whole.
+    juce::String asOneLine (const juce::String& text)
+    {
+        return text.replace ("\\", "\\\\").replace ("\n", "\\n");
+    }
+
+    // A stream that leads to no tool and reports the scripted owner: -1
+    // comes from a stream without a descriptor, on which fcntl fails; any
+    // other value is set as the owner of the stream's socket.
+    OSStatus openStreamWithOwner (int owner, FILE** stream)
+    {
+        if (stream == nullptr)
+            return errAuthorizationSuccess;
+
+        if (owner == -1)
+        {
+            *stream = fopencookie (nullptr, "r+", cookie_io_functions_t {});
+            return *stream != nullptr ? errAuthorizationSuccess : errAuthorizationInternal;
+        }
+
+        int fds[2];
+
+        if (socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+            return errAuthorizationToolExecuteFailure;
+
+        close (fds[1]);
+
+        if (fcntl (fds[0], F_SETOWN, owner) != 0 || (*stream = fdopen (fds[0], "r+")) == nullptr)
+        {
+            close (fds[0]);
+            return errAuthorizationInternal;
+        }
+
+        return errAuthorizationSuccess;
+    }
+
     // The types JUCE names, or the bare MacOSX in releases that don't name
     // them: the int overload is chosen whenever its type exists.
     template <typename Stats>
@@ -271,7 +307,12 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
     }
 
     argv.push_back (nullptr);
-    appendLine ("privileged-runs", record.joinIntoString (" "));
+    appendLine ("privileged-runs", asOneLine (record.joinIntoString (" ")));
+
+    const auto scriptedOwner = platform::simulation::getStateFolder().getChildFile ("stream-owner");
+
+    if (scriptedOwner.existsAsFile())
+        return openStreamWithOwner (scriptedOwner.loadFileAsString().trim().getIntValue(), communicationsPipe);
 
     int fds[2];
 

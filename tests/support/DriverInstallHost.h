@@ -22,7 +22,8 @@ namespace testsupport::installhost
     void setAuthorisation (const juce::String& answer);
 
     /** Empties /Volumes, removes what an install put into /Library and the
-        records of earlier runs, and lets the dialog grant at once.
+        records of earlier runs, and lets the dialog grant at once and the
+        privileged shell start as usual.
     */
     void resetHost();
 
