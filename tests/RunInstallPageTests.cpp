@@ -151,6 +151,18 @@ TEST_F (RunInstallPageTest, OnlyAResultOfExactlySuccessLetsTheWizardGoOn)
     EXPECT_TRUE (testsupport::findAlerts().isEmpty());
 }
 
+TEST_F (RunInstallPageTest, TheButtonsAreBackBeforeTheAlertIsAnswered)
+{
+    InstallWizard w (volumes, temporary);
+    testsupport::AlertAnswerer answerer ("Error", "OK", [&] { return ! w.page->isBusy() && w.buttons() == failed; });
+
+    w.click ("Next >");
+
+    ASSERT_TRUE (answerer.waitUntilAnswered());
+    EXPECT_TRUE (answerer.checkHeld()) << "the page waited for the user to answer its alert";
+    EXPECT_EQ (answerer.getMessage(), "Installer disk image not mounted");
+}
+
 TEST_F (RunInstallPageTest, BackThenNextStartsAFreshJob)
 {
     InstallWizard w (volumes, temporary);
