@@ -33,8 +33,8 @@ namespace bench
         return juce::Time::getMillisecondCounterHiRes() - start;
     }
 
-    inline void printFigure (const char* name, const juce::String& value)
+    inline void printFigure (const char* name, const juce::String& value, std::FILE* to = stdout)
     {
-        std::printf ("%s=%s\n", name, value.toRawUTF8());
+        std::fprintf (to, "%s=%s\n", name, value.toRawUTF8());
     }
 }

@@ -14,6 +14,13 @@ namespace
 
     const char* const imageName = "003_Family_11.1.5.dmg";
 
+    // Long enough for a loopback answer even in a sanitizer build on a busy
+    // machine, and far short of the real 30 s.
+    constexpr int shortTimeoutMs = 1000;
+
+    // libcurl checks its low-speed limit against the last five seconds.
+    constexpr double stallGivesUpWithinMs = shortTimeoutMs + 5000.0 + 6000.0;
+
     juce::MemoryBlock makeImage (size_t size, juce::int64 seed)
     {
         juce::MemoryBlock block (size);
@@ -27,6 +34,18 @@ namespace
         HttpTestServer::Response response;
         response.body.append (body.getData(), body.getSize());
         return response;
+    }
+
+    /** Every name in the folder, hidden ones too, sorted. */
+    juce::StringArray namesIn (const juce::File& folder)
+    {
+        juce::StringArray names;
+
+        for (const auto& entry : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
+            names.add (entry.getFileName());
+
+        names.sort (false);
+        return names;
     }
 
     /** Plays the system's disk-image mounting: once the image has been opened,
@@ -103,7 +122,7 @@ namespace
         /** Runs one job to its end and returns what it reported; checks that
             it reports exactly once, on the message thread.
         */
-        juce::String runJob (const juce::String& address)
+        juce::String runJob (const juce::String& address, int timeoutMs = DownloadJob::stallTimeoutMs)
         {
             juce::StringArray results;
             bool onMessageThread = true;
@@ -113,50 +132,64 @@ namespace
                 results.add (result);
             };
 
-            DownloadJob job (record, address, volumes, temporary);
+            DownloadJob job (record, address, volumes, temporary, timeoutMs);
 
             startTime = juce::Time::getMillisecondCounterHiRes();
             EXPECT_TRUE (job.startThread());
-            EXPECT_TRUE (testsupport::pumpUntil ([&results] { return ! results.isEmpty(); }, 15000));
+            EXPECT_TRUE (testsupport::pumpUntil ([&results] { return ! results.isEmpty(); }, 20000));
             resultTime = juce::Time::getMillisecondCounterHiRes();
 
-            // Anything the job posts after its first result arrives here.
+            // Anything the job posted before its thread ended arrives here.
             EXPECT_TRUE (testsupport::pumpUntil ([&job] { return ! job.isThreadRunning(); }, 5000));
-            testsupport::pump (100);
+            EXPECT_TRUE (testsupport::deliverQueuedMessages());
 
             EXPECT_EQ (results.size(), 1) << results.joinIntoString (" | ");
             EXPECT_TRUE (onMessageThread);
             return results[0];
         }
 
-        bool wasOpened() const
+        bool wasOpened (const juce::File& file) const
         {
-            return testsupport::getOpenedDocuments().contains (image.getFullPathName());
+            return testsupport::getOpenedDocuments().contains (file.getFullPathName());
+        }
+
+        /** Opens a document of its own and waits until the opener has noted
+            it: an opener that a job started earlier has noted its own by then.
+        */
+        bool waitForEarlierOpeners()
+        {
+            const auto marker = folder.getChildFile ("marker " + juce::String (++markers) + ".txt");
+            marker.replaceWithText ("marker");
+            marker.startAsProcess();
+            return testsupport::pumpUntil ([this, marker] { return wasOpened (marker); }, 10000);
         }
 
         HttpTestServer server;
         juce::File folder, volumes, temporary, image;
         double startTime = 0, resultTime = 0;
+        int markers = 0;
     };
 
     TEST_F (DownloadJobTest, SavesAndOpensTheImageThenWaitsForItsVolume)
     {
-        const auto body = makeImage (1 << 20, 1);
+        // Several of the job's read blocks, the last one partly filled.
+        const auto body = makeImage ((9 << 20) + 12345, 1);
         server.setResponse ("/image.dmg", imageResponse (body));
 
         // A larger earlier download must not leave its tail behind.
         ASSERT_TRUE (temporary.createDirectory());
-        ASSERT_TRUE (image.replaceWithData (makeImage (3 << 20, 2).getData(), 3 << 20));
+        ASSERT_TRUE (image.replaceWithData (makeImage (12 << 20, 2).getData(), 12 << 20));
 
         Mounter mounter (image, volumes.getChildFile ("Avid 003 Family"), 1000);
 
         EXPECT_EQ (runJob (server.getUrl ("/image.dmg")), "");
-        EXPECT_TRUE (wasOpened());
+        EXPECT_TRUE (wasOpened (image));
 
         juce::MemoryBlock saved;
         ASSERT_TRUE (image.loadFileAsData (saved));
         EXPECT_TRUE (saved == body);
         EXPECT_TRUE (saved == server.getServedBody ("/image.dmg"));
+        EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
 
         // The wait ends with the first search that sees the volume, not after
         // the whole three seconds.
@@ -168,7 +201,8 @@ namespace
 
     TEST_F (DownloadJobTest, SucceedsAtOnceWhenTheVolumeIsAlreadyMounted)
     {
-        const auto body = makeImage (200000, 3);
+        // Just over one read block.
+        const auto body = makeImage ((4 << 20) + 1000, 3);
 
         struct Case
         {
@@ -207,7 +241,8 @@ namespace
             ASSERT_TRUE (image.loadFileAsData (saved));
             EXPECT_TRUE (saved == body);
             EXPECT_TRUE (saved == server.getServedBody (c.servedPath));
-            EXPECT_TRUE (testsupport::pumpUntil ([this] { return wasOpened(); }, 2000));
+            EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+            EXPECT_TRUE (testsupport::pumpUntil ([this] { return wasOpened (image); }, 2000));
         }
     }
 
@@ -221,12 +256,15 @@ namespace
         EXPECT_EQ (runJob (server.getUrl ("/image.dmg")), "Unable to mount driver DMG.");
         EXPECT_GE (resultTime - startTime, 2800.0);
         EXPECT_TRUE (image.existsAsFile());
-        EXPECT_TRUE (wasOpened());
+        EXPECT_TRUE (wasOpened (image));
     }
 
     TEST_F (DownloadJobTest, KeepsTheEarlierImageWhenTheDownloadFails)
     {
-        const auto body = makeImage (10000, 5);
+        // Longer than two read blocks, so that a body cut short has been
+        // partly written when it ends.
+        const auto body = makeImage (10 << 20, 5);
+        constexpr juce::int64 partOfTheBody = 6 << 20;
 
         auto withStatus = [&body] (int status) {
             auto response = imageResponse (body);
@@ -235,10 +273,19 @@ namespace
         };
 
         auto cutShort = imageResponse (body);
-        cutShort.bytesBeforeClose = 6000;
+        cutShort.bytesBeforeClose = partOfTheBody;
 
         HttpTestServer::Response silent;
         silent.closeWithoutAnswer = true;
+
+        HttpTestServer::Response neverAnswers;
+        neverAnswers.neverAnswer = true;
+
+        auto stallsBeforeTheBody = imageResponse (body);
+        stallsBeforeTheBody.bytesBeforeStall = 0;
+
+        auto stallsInMidBody = imageResponse (body);
+        stallsInMidBody.bytesBeforeStall = partOfTheBody;
 
         server.setResponse ("/404.dmg", withStatus (404));
         server.setResponse ("/500.dmg", withStatus (500));
@@ -246,45 +293,72 @@ namespace
         server.setResponse ("/empty.dmg", imageResponse ({}));
         server.setResponse ("/silent.dmg", silent);
         server.setResponse ("/moved.dmg", server.redirectTo ("/404.dmg"));
+        server.setResponse ("/never.dmg", neverAnswers);
+        server.setResponse ("/stall-at-start.dmg", stallsBeforeTheBody);
+        server.setResponse ("/stall.dmg", stallsInMidBody);
 
-        const std::pair<const char*, juce::String> cases[] = {
-            { "no server listening", "http://127.0.0.1:" + juce::String (HttpTestServer::findClosedPort()) + "/image.dmg" },
-            { "status 404", server.getUrl ("/404.dmg") },
-            { "status 500", server.getUrl ("/500.dmg") },
-            { "body cut short", server.getUrl ("/short.dmg") },
-            { "empty body", server.getUrl ("/empty.dmg") },
-            { "connection closed without an answer", server.getUrl ("/silent.dmg") },
-            { "redirected to a missing file", server.getUrl ("/moved.dmg") },
+        struct Case
+        {
+            const char* name;
+            juce::String address;
+            bool stalls;
+        };
+
+        const auto closedPort = juce::String (HttpTestServer::findClosedPort());
+
+        const Case cases[] = {
+            { "no server listening", "http://127.0.0.1:" + closedPort + "/image.dmg", false },
+            { "status 404", server.getUrl ("/404.dmg"), false },
+            { "status 500", server.getUrl ("/500.dmg"), false },
+            { "body cut short", server.getUrl ("/short.dmg"), false },
+            { "empty body", server.getUrl ("/empty.dmg"), false },
+            { "connection closed without an answer", server.getUrl ("/silent.dmg"), false },
+            { "redirected to a missing file", server.getUrl ("/moved.dmg"), false },
+            { "server never answers", server.getUrl ("/never.dmg"), true },
+            { "server stalls before the body", server.getUrl ("/stall-at-start.dmg"), true },
+            { "server stalls in mid-body", server.getUrl ("/stall.dmg"), true },
         };
 
         // Mounted already, so only the download itself can fail the job.
         mountVolume();
-        const juce::String earlier ("an earlier, good download");
+        const auto earlier = makeImage (300000, 6);
 
-        for (const auto& [name, address] : cases)
+        for (const auto& c : cases)
         {
-            SCOPED_TRACE (name);
-            useTemporaryFolder (folder.getChildFile (name));
+            SCOPED_TRACE (c.name);
+            useTemporaryFolder (folder.getChildFile (c.name));
             ASSERT_TRUE (temporary.createDirectory());
-            ASSERT_TRUE (image.replaceWithText (earlier));
+            ASSERT_TRUE (image.replaceWithData (earlier.getData(), earlier.getSize()));
 
-            EXPECT_EQ (runJob (address), "Unable to download driver.");
-            EXPECT_EQ (image.loadFileAsString(), earlier);
+            EXPECT_EQ (runJob (c.address, c.stalls ? shortTimeoutMs : DownloadJob::stallTimeoutMs), "Unable to download driver.");
+
+            juce::MemoryBlock kept;
+            EXPECT_TRUE (image.loadFileAsData (kept) && kept == earlier);
+            EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+
+            if (c.stalls)
+            {
+                EXPECT_LT (resultTime - startTime, stallGivesUpWithinMs);
+            }
         }
 
         EXPECT_GT (server.getRequestCount ("/short.dmg"), 0);
-        EXPECT_EQ (server.getServedBody ("/short.dmg").getSize(), 6000u);
+        EXPECT_EQ ((juce::int64) server.getServedBody ("/short.dmg").getSize(), partOfTheBody);
+        EXPECT_EQ ((juce::int64) server.getServedBody ("/stall.dmg").getSize(), partOfTheBody);
 
-        // Give a wrongly started opener time to show up.
-        testsupport::pump (300);
+        // It was the job that gave up, while the server still kept silent.
+        for (auto* path : { "/never.dmg", "/stall-at-start.dmg", "/stall.dmg" })
+            EXPECT_TRUE (testsupport::pumpUntil ([this, path] { return server.getAbandonedCount (path) == 1; }, 5000)) << path;
 
-        for (const auto& [name, address] : cases)
-            EXPECT_FALSE (testsupport::getOpenedDocuments().contains (folder.getChildFile (name).getChildFile (imageName).getFullPathName())) << name;
+        ASSERT_TRUE (waitForEarlierOpeners());
+
+        for (const auto& c : cases)
+            EXPECT_FALSE (wasOpened (folder.getChildFile (c.name).getChildFile (imageName))) << c.name;
     }
 
     TEST_F (DownloadJobTest, ReportsAnImageThatCannotBeSaved)
     {
-        server.setResponse ("/image.dmg", imageResponse (makeImage (4096, 6)));
+        server.setResponse ("/image.dmg", imageResponse (makeImage ((5 << 20) + 7, 7)));
         mountVolume();
 
         // A folder that can't be made, even as root: its parent is a file.
@@ -293,7 +367,19 @@ namespace
         useTemporaryFolder (blocker.getChildFile ("tmp"));
 
         EXPECT_EQ (runJob (server.getUrl ("/image.dmg")), "Failed saving driver.");
-        testsupport::pump (300);
-        EXPECT_FALSE (wasOpened());
+
+        // The whole image arrives, but a folder holds its place (not an
+        // empty one, which JUCE would replace).
+        useTemporaryFolder (folder.getChildFile ("taken"));
+        ASSERT_TRUE (image.createDirectory());
+        ASSERT_TRUE (image.getChildFile ("inside").replaceWithText ("x"));
+
+        EXPECT_EQ (runJob (server.getUrl ("/image.dmg")), "Failed saving driver.");
+        EXPECT_TRUE (image.isDirectory());
+        EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+
+        ASSERT_TRUE (waitForEarlierOpeners());
+        EXPECT_FALSE (wasOpened (blocker.getChildFile ("tmp").getChildFile (imageName)));
+        EXPECT_FALSE (wasOpened (image));
     }
 }

@@ -30,6 +30,22 @@ namespace
         return response;
     }
 
+    constexpr int shortTimeoutMs = 1000;
+
+    // libcurl checks its low-speed limit against the last five seconds.
+    constexpr int stallGivesUpWithinMs = shortTimeoutMs + 5000 + 6000;
+
+    /** Every name in the folder, hidden ones too. */
+    juce::StringArray namesIn (const juce::File& folder)
+    {
+        juce::StringArray names;
+
+        for (const auto& entry : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
+            names.add (entry.getFileName());
+
+        return names;
+    }
+
     /** A page whose jobs never get a thread. */
     class UnstartablePage : public DownloadPage
     {
@@ -71,11 +87,11 @@ namespace
         }
 
         template <typename PageClass = DownloadPage>
-        void makeWizard()
+        void makeWizard (int timeoutMs = DownloadJob::stallTimeoutMs)
         {
             auto owned = std::make_unique<Wizard>();
             owned->addPage (first = new testsupport::ProbePage ("Introduction"));
-            owned->addPage (page = new PageClass (server.getUrl ("/image.dmg"), volumes, folder.getChildFile ("tmp")));
+            owned->addPage (page = new PageClass (server.getUrl ("/image.dmg"), volumes, folder.getChildFile ("tmp"), timeoutMs));
             owned->addPage (mount = new testsupport::ProbePage ("Mount Driver DMG"));
             owned->addPage (ready = new testsupport::ProbePage ("Ready To Install"));
             owned->addPage (new testsupport::ProbePage ("Run Installation"));
@@ -152,7 +168,8 @@ namespace
         EXPECT_TRUE (image.existsAsFile());
         EXPECT_EQ (server.getRequestCount ("/image.dmg"), 1);
 
-        testsupport::pump (200);
+        // No third click, and no alert.
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
         EXPECT_TRUE (ready->isVisible());
         EXPECT_TRUE (testsupport::findAlerts().isEmpty());
 
@@ -172,7 +189,7 @@ namespace
 
         expectErrorAlert ("Unable to download driver.");
         expectIdleOnThePage();
-        EXPECT_FALSE (image.exists());
+        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
 
         server.setResponse ("/image.dmg", imageResponse());
         page->downloadButton.triggerClick();
@@ -191,15 +208,76 @@ namespace
 
         page->downloadButton.onClick();
         ASSERT_TRUE (page->isBusy());
-        testsupport::pump (50);
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return server.getRequestCount ("/image.dmg") > 0; }));
 
         window.reset();
 
         // The job ran to its end before the page went.
         EXPECT_TRUE (image.existsAsFile());
 
-        testsupport::pump (300);
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
         EXPECT_TRUE (testsupport::findAlerts().isEmpty());
+    }
+
+    TEST_F (DownloadPageTest, ClosingTheWindowDuringAStalledDownloadWaitsOnlyForTheTimeOut)
+    {
+        auto stalls = imageResponse();
+        stalls.bytesBeforeStall = 20000;
+        server.setResponse ("/image.dmg", stalls);
+        mountVolume();
+        makeWizard (shortTimeoutMs);
+
+        page->downloadButton.onClick();
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return server.getServedBody ("/image.dmg").getSize() > 0; }));
+
+        const auto closed = juce::Time::getMillisecondCounterHiRes();
+        window.reset();
+        EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - closed, (double) stallGivesUpWithinMs);
+
+        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
+        EXPECT_TRUE (testsupport::findAlerts().isEmpty());
+    }
+
+    TEST_F (DownloadPageTest, AStalledServerEndsInTheErrorAlert)
+    {
+        HttpTestServer::Response neverAnswers;
+        neverAnswers.neverAnswer = true;
+        server.setResponse ("/image.dmg", neverAnswers);
+        mountVolume();
+        makeWizard (shortTimeoutMs);
+
+        const auto clicked = juce::Time::getMillisecondCounterHiRes();
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ! page->isBusy(); }, 20000));
+        EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - clicked, (double) stallGivesUpWithinMs);
+
+        expectErrorAlert ("Unable to download driver.");
+        expectIdleOnThePage();
+        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
+    }
+
+    TEST_F (DownloadPageTest, TheErrorAlertFindsThePageIdleAlready)
+    {
+        server.setResponse ("/image.dmg", imageResponse (500));
+        mountVolume();
+        makeWizard();
+
+        // Answered from the message loop as soon as it shows: had showing it
+        // waited for the answer, the page would still be busy then.
+        testsupport::AlertAnswerer answerer ("Error", "OK", [this] {
+            return ! page->isBusy() && page->downloadButton.isEnabled()
+                   && testsupport::describeButtons (*wizard) == "ev ev ev -h";
+        });
+
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (answerer.waitUntilAnswered());
+        EXPECT_TRUE (answerer.checkHeld()) << "the page's work after the alert waited for its answer";
+        EXPECT_EQ (answerer.getMessage(), "Unable to download driver.");
+        EXPECT_TRUE (testsupport::pumpUntil ([] { return testsupport::findAlerts().isEmpty(); }));
+        expectIdleOnThePage();
     }
 
     TEST_F (DownloadPageTest, AJobThatCannotStartLeavesThePageIdle)

@@ -6,6 +6,11 @@ namespace
 {
     const char* const imageFileName = "003_Family_11.1.5.dmg";
 
+    // JUCE's streams drop each read's bytes from the front of their buffers,
+    // which costs little only when a read takes most of what has arrived.
+    // Larger blocks than this were no faster.
+    constexpr int readBlockSize = 4 << 20;
+
     // The volume usually appears within a second or two of opening the image.
     constexpr int volumeSearches = 30;
     constexpr int pauseBetweenSearchesMs = 100;
@@ -14,12 +19,14 @@ namespace
 DownloadJob::DownloadJob (Callback completionCallback,
                           const juce::String& address,
                           const juce::File& volumesFolder,
-                          const juce::File& temporaryFolder)
+                          const juce::File& temporaryFolder,
+                          int timeoutMs)
     : juce::Thread ("downloadJob")
     , callback (std::move (completionCallback))
     , imageAddress (address)
     , volumes (volumesFolder)
     , temporary (temporaryFolder)
+    , stallTimeout (timeoutMs)
 {
 }
 
@@ -30,26 +37,24 @@ DownloadJob::~DownloadJob()
 
 void DownloadJob::run()
 {
-    juce::MemoryBlock image;
+    const auto image = temporary.getChildFile (imageFileName);
 
-    if (! download (image))
+    switch (download (image))
     {
-        fail ("Unable to download driver.");
-        return;
-    }
+        case Outcome::downloadFailed:
+            fail ("Unable to download driver.");
+            return;
 
-    const auto file = temporary.getChildFile (imageFileName);
+        case Outcome::saveFailed:
+            fail ("Failed saving driver.");
+            return;
 
-    // Without its folder the save can only fail, so don't try it.
-    if (file.getParentDirectory().createDirectory().failed()
-        || ! file.replaceWithData (image.getData(), image.getSize()))
-    {
-        fail ("Failed saving driver.");
-        return;
+        case Outcome::saved:
+            break;
     }
 
     // Opening a disk image makes the system mount it in the background.
-    file.startAsProcess();
+    image.startAsProcess();
 
     for (int searchesLeft = volumeSearches; searchesLeft >= 2; --searchesLeft)
     {
@@ -65,29 +70,67 @@ void DownloadJob::run()
         fail ("Unable to mount driver DMG.");
 }
 
-bool DownloadJob::download (juce::MemoryBlock& image) const
+DownloadJob::Outcome DownloadJob::download (const juce::File& image) const
 {
+    // Without a time-out JUCE waits for ever on Linux and 60 s on macOS. With
+    // one, libcurl gives up after that long below 100 bytes a second (averaged
+    // over its last five seconds), and macOS after that long without data.
     int status = 0;
-    const auto options = juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress).withStatusCode (&status);
+    const auto options = juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)
+                             .withConnectionTimeoutMs (stallTimeout)
+                             .withStatusCode (&status);
     const auto stream = juce::URL (imageAddress).createInputStream (options);
 
-    if (stream == nullptr)
-        return false;
+    // An error page must not replace a good image saved earlier, nor be
+    // handed to the system to mount.
+    if (stream == nullptr || status < 200 || status >= 300)
+        return Outcome::downloadFailed;
 
     const auto announcedLength = stream->getTotalLength();
-    stream->readIntoMemoryBlock (image);
+    juce::HeapBlock<char> block (readBlockSize);
+    auto got = stream->read (block.get(), readBlockSize);
 
-    // An error page, or a body cut short, must not replace a good image
-    // saved earlier, nor be handed to the system to mount.
-    if (auto* webStream = dynamic_cast<juce::WebInputStream*> (stream.get()))
-        if (webStream->isError())
-            return false;
+    if (got <= 0)
+        return Outcome::downloadFailed;
 
-    const auto size = (juce::int64) image.getSize();
+    if (image.getParentDirectory().createDirectory().failed())
+        return Outcome::saveFailed;
 
-    return status >= 200 && status < 300
-           && size > 0
-           && (announcedLength < 0 || size == announcedLength);
+    // Written beside the image and moved into place only once complete, so
+    // that a failed download leaves an earlier image as it was. The file is
+    // deleted on every way out of here.
+    juce::TemporaryFile partial (image, juce::TemporaryFile::useHiddenFile);
+    juce::int64 received = 0;
+
+    {
+        juce::FileOutputStream out (partial.getFile());
+
+        if (! out.openedOk())
+            return Outcome::saveFailed;
+
+        for (; got > 0; got = stream->read (block.get(), readBlockSize))
+        {
+            if (! out.write (block.get(), (size_t) got))
+                return Outcome::saveFailed;
+
+            received += got;
+        }
+
+        out.flush();
+
+        if (out.getStatus().failed())
+            return Outcome::saveFailed;
+    }
+
+    // A stall ends the body early: libcurl reports it as an error, macOS
+    // only by the body falling short of its announced length.
+    const auto* webStream = dynamic_cast<juce::WebInputStream*> (stream.get());
+
+    if ((webStream != nullptr && webStream->isError())
+        || (announcedLength >= 0 && received != announcedLength))
+        return Outcome::downloadFailed;
+
+    return partial.overwriteTargetFileWithTemporary() ? Outcome::saved : Outcome::saveFailed;
 }
 
 void DownloadJob::ok()

@@ -20,11 +20,15 @@ public:
 
     static constexpr const char* downloadAddress = "https://cdn.avid.com/AudioDrivers/Mac/Digi_002_003_Drivers/B9252F6B/003_Family_11.1.5.dmg";
 
-    /** The address and folders are for tests; the defaults are the real ones. */
+    /** A server that sends nothing for this long fails the download. */
+    static constexpr int stallTimeoutMs = 30000;
+
+    /** The address, folders and time-out are for tests; the defaults are the real ones. */
     explicit DownloadJob (Callback completionCallback,
                           const juce::String& address = downloadAddress,
                           const juce::File& volumesFolder = getVolumesFolder(),
-                          const juce::File& temporaryFolder = juce::File::getSpecialLocation (juce::File::tempDirectory));
+                          const juce::File& temporaryFolder = juce::File::getSpecialLocation (juce::File::tempDirectory),
+                          int timeoutMs = stallTimeoutMs);
 
     /** Waits for a running download to end: it can't be stopped halfway. */
     ~DownloadJob() override;
@@ -32,13 +36,21 @@ public:
     void run() override;
 
 private:
-    bool download (juce::MemoryBlock& image) const;
+    enum class Outcome
+    {
+        saved,
+        downloadFailed,
+        saveFailed
+    };
+
+    Outcome download (const juce::File& image) const;
     void ok();
     void fail (const juce::String& message);
 
     const Callback callback;
     const juce::String imageAddress;
     const juce::File volumes, temporary;
+    const int stallTimeout;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DownloadJob)
 };

@@ -9,10 +9,11 @@ namespace
     const char* const supportSiteHost = "avid.secure.force.com";
 }
 
-DownloadPage::DownloadPage (const juce::String& downloadAddress, const juce::File& volumesFolder, const juce::File& temporaryFolder)
+DownloadPage::DownloadPage (const juce::String& downloadAddress, const juce::File& volumesFolder, const juce::File& temporaryFolder, int stallTimeoutMs)
     : address (downloadAddress)
     , volumes (volumesFolder)
     , temporary (temporaryFolder)
+    , stallTimeout (stallTimeoutMs)
 {
     titleText = "Download Driver Installer";
     bodyText = juce::String ("You must first download the driver installer from Avid's website. You can do it manually by navigating to https://")
@@ -48,7 +49,7 @@ void DownloadPage::startDownload()
             page->downloadFinished (result);
     };
 
-    auto newJob = std::make_unique<DownloadJob> (std::move (finished), address, volumes, temporary);
+    auto newJob = std::make_unique<DownloadJob> (std::move (finished), address, volumes, temporary, stallTimeout);
 
     if (! startJob (*newJob))
     {

@@ -11,12 +11,13 @@
 class DownloadPage : public WizardPage
 {
 public:
-    /** Each download uses this address and these folders; the defaults are
-        the real ones, the others are for tests.
+    /** Each download uses this address, these folders and this time-out; the
+        defaults are the real ones, the others are for tests.
     */
     explicit DownloadPage (const juce::String& downloadAddress = DownloadJob::downloadAddress,
                            const juce::File& volumesFolder = getVolumesFolder(),
-                           const juce::File& temporaryFolder = juce::File::getSpecialLocation (juce::File::tempDirectory));
+                           const juce::File& temporaryFolder = juce::File::getSpecialLocation (juce::File::tempDirectory),
+                           int stallTimeoutMs = DownloadJob::stallTimeoutMs);
 
     /** Waits for a running download to end. */
     ~DownloadPage() override;
@@ -36,6 +37,7 @@ private:
     std::unique_ptr<DownloadJob> job;
     const juce::String address;
     const juce::File volumes, temporary;
+    const int stallTimeout;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DownloadPage)
 };

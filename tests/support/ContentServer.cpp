@@ -4,22 +4,25 @@
 
 namespace testsupport
 {
-    ContentServer::ContentServer (const juce::File& image)
+    ContentServer::ContentServer (const juce::File& image, juce::int64 stallAfterBytes)
     {
-        const auto served = root.getChildFile ("AudioDrivers/Mac/Digi_002_003_Drivers/B9252F6B/003_Family_11.1.5.dmg");
+        const auto served = root.getChildFile ("files/AudioDrivers/Mac/Digi_002_003_Drivers/B9252F6B/003_Family_11.1.5.dmg");
         served.getParentDirectory().createDirectory();
 
         if (! image.copyFileTo (served))
             return;
 
         const auto readyFile = root.getChildFile ("ready");
+        juce::StringArray command { simFolder().getChildFile ("serve-https").getFullPathName(),
+                                    "--root", root.getChildFile ("files").getFullPathName(),
+                                    "--port", "443",
+                                    "--ready-file", readyFile.getFullPathName(),
+                                    "--lifetime", "300" };
 
-        if (! server.start ({ simFolder().getChildFile ("serve-https").getFullPathName(),
-                              "--root", root.getFullPathName(),
-                              "--port", "443",
-                              "--ready-file", readyFile.getFullPathName(),
-                              "--lifetime", "300" },
-                            0))
+        if (stallAfterBytes >= 0)
+            command.addArray ({ "--stall-after", juce::String (stallAfterBytes), "--events", root.getChildFile ("events").getFullPathName() });
+
+        if (! server.start (command, 0))
             return;
 
         for (int i = 0; i < 400 && ! readyFile.existsAsFile() && server.isRunning(); ++i)
@@ -33,5 +36,13 @@ namespace testsupport
         server.kill();
         server.waitForProcessToFinish (5000);
         root.deleteRecursively();
+    }
+
+    juce::StringArray ContentServer::getEvents() const
+    {
+        juce::StringArray lines;
+        lines.addLines (root.getChildFile ("events").loadFileAsString());
+        lines.removeEmptyStrings();
+        return lines;
     }
 }

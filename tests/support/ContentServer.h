@@ -11,12 +11,20 @@ namespace testsupport
     class ContentServer
     {
     public:
-        /** Serves this file's bytes as "003_Family_11.1.5.dmg". */
-        explicit ContentServer (const juce::File& image);
+        /** Serves this file's bytes as "003_Family_11.1.5.dmg". With
+            stallAfterBytes 0 or more, sends only that many of them and then
+            keeps silent until the client hangs up.
+        */
+        explicit ContentServer (const juce::File& image, juce::int64 stallAfterBytes = -1);
         ~ContentServer();
 
         /** True once the server listens. */
         bool isReady() const { return ready; }
+
+        /** With a stall: "stalled PATH" once the silence began, then
+            "abandoned PATH" once the client hung up during it.
+        */
+        juce::StringArray getEvents() const;
 
     private:
         juce::File root = juce::File::createTempFile ("content-server");

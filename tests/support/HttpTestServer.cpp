@@ -1,5 +1,8 @@
 #include "support/HttpTestServer.h"
 
+#include <csignal>
+#include <pthread.h>
+
 namespace testsupport
 {
     namespace
@@ -102,6 +105,13 @@ namespace testsupport
         return found == served.end() ? juce::MemoryBlock() : found->second.body;
     }
 
+    int HttpTestServer::getAbandonedCount (const juce::String& path) const
+    {
+        const juce::ScopedLock sl (lock);
+        const auto found = served.find (path);
+        return found == served.end() ? 0 : found->second.abandoned;
+    }
+
     int HttpTestServer::findClosedPort()
     {
         juce::StreamingSocket probe;
@@ -129,8 +139,34 @@ namespace testsupport
         return ! threadShouldExit();
     }
 
+    bool HttpTestServer::holdUntilClientHangsUp (juce::StreamingSocket& connection)
+    {
+        while (! threadShouldExit() && juce::Time::getMillisecondCounter() < endTime)
+        {
+            const auto ready = connection.waitUntilReady (true, 20);
+
+            if (ready < 0)
+                return true;
+
+            char byte = 0;
+
+            // Readable with nothing to read: the client has closed its end.
+            if (ready == 1 && connection.read (&byte, 1, false) <= 0)
+                return true;
+        }
+
+        return false;
+    }
+
     void HttpTestServer::run()
     {
+        // A client that hangs up before the whole answer is written must not
+        // end the test process: the write fails instead.
+        sigset_t pipeSignal;
+        sigemptyset (&pipeSignal);
+        sigaddset (&pipeSignal, SIGPIPE);
+        pthread_sigmask (SIG_BLOCK, &pipeSignal, nullptr);
+
         while (! threadShouldExit() && juce::Time::getMillisecondCounter() < endTime)
         {
             if (listener.waitUntilReady (true, 50) != 1)
@@ -196,6 +232,17 @@ namespace testsupport
         if (response.closeWithoutAnswer)
             return;
 
+        const auto noteIfAbandoned = [this, &path, &connection] {
+            if (holdUntilClientHangsUp (connection))
+            {
+                const juce::ScopedLock sl (lock);
+                served[path].abandoned++;
+            }
+        };
+
+        if (response.neverAnswer)
+            return noteIfAbandoned();
+
         juce::String head;
         head << "HTTP/1.1 " << response.status << " " << reasonPhrase (response.status) << "\r\n"
              << "Connection: close\r\n";
@@ -218,10 +265,18 @@ namespace testsupport
         if (response.bytesBeforeClose >= 0)
             toSend = juce::jmin (toSend, (size_t) response.bytesBeforeClose);
 
-        if (writeAll (connection, response.body.getData(), toSend))
+        if (response.bytesBeforeStall >= 0)
+            toSend = juce::jmin (toSend, (size_t) response.bytesBeforeStall);
+
+        if (! writeAll (connection, response.body.getData(), toSend))
+            return;
+
         {
             const juce::ScopedLock sl (lock);
             served[path].body = juce::MemoryBlock (response.body.getData(), toSend);
         }
+
+        if (response.bytesBeforeStall >= 0)
+            noteIfAbandoned();
     }
 }

@@ -30,6 +30,17 @@ namespace testsupport
             /** Closes the connection without sending anything. */
             bool closeWithoutAnswer = false;
 
+            /** Reads the request and then sends nothing, keeping the
+                connection open until the client gives up.
+            */
+            bool neverAnswer = false;
+
+            /** With 0 or more: sends the head and this many body bytes, then
+                falls silent, keeping the connection open until the client
+                gives up.
+            */
+            juce::int64 bytesBeforeStall = -1;
+
             /** Waits this long before answering. */
             int delayMs = 0;
 
@@ -60,6 +71,11 @@ namespace testsupport
         /** The body bytes actually sent in the last answer on this path. */
         juce::MemoryBlock getServedBody (const juce::String& path) const;
 
+        /** How many times a client hung up on this path while the server
+            kept silent (neverAnswer, bytesBeforeStall).
+        */
+        int getAbandonedCount (const juce::String& path) const;
+
         /** A port on 127.0.0.1 on which nothing listens (as far as can be told). */
         static int findClosedPort();
 
@@ -67,6 +83,7 @@ namespace testsupport
         struct Served
         {
             int requests = 0;
+            int abandoned = 0;
             juce::MemoryBlock body;
         };
 
@@ -74,6 +91,7 @@ namespace testsupport
         void answer (juce::StreamingSocket& connection);
         juce::String readRequestPath (juce::StreamingSocket& connection);
         bool waitUnlessStopping (int milliseconds);
+        bool holdUntilClientHangsUp (juce::StreamingSocket& connection);
 
         juce::StreamingSocket listener;
         const juce::uint32 endTime;
