@@ -2,6 +2,7 @@
 
 #include "support/CommandRun.h"
 #include "support/MessageLoop.h"
+#include "support/WindowPixels.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -118,8 +119,13 @@ namespace testsupport
 
     void AppProcess::saveScreenshot (const juce::File& file)
     {
+        const auto screen = readWindowPixels ("root");
         file.getParentDirectory().createDirectory();
-        runCommand ({ "import", "-window", "root", file.getFullPathName() });
+        file.deleteFile();
+        juce::FileOutputStream out (file);
+
+        if (! screen.isValid() || ! out.openedOk() || ! juce::PNGImageFormat().writeImageToStream (screen, out))
+            ADD_FAILURE() << "could not save the screen as " << file.getFullPathName();
     }
 
     bool AppProcess::closeAndWaitForExit (const juce::String& windowId, int timeoutMs)
