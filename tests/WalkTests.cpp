@@ -65,8 +65,10 @@ TEST (InHostWalk, MainRoad)
     ASSERT_TRUE (walk.clickToPage (Walk::nextButton, "Download Driver Installer")) << "the host check refused a supported Mac";
     walk.shot ("Download Driver Installer");
 
+    ASSERT_TRUE (walk.clickForChange (Walk::downloadButton));
+    walk.shot ("Downloading");
+
     // Downloaded and mounted, then the wizard skips "Mount Driver DMG".
-    ASSERT_TRUE (walk.click (Walk::downloadButton, [&] { return walk.currentPage() != "Download Driver Installer" || ! walk.getApp().findWindows ("Error").isEmpty(); }));
     ASSERT_TRUE (walk.waitForPage ("Ready To Install"));
     walk.shot ("Ready To Install");
     EXPECT_TRUE (juce::File ("/Volumes/Avid 003 Family").isDirectory());

@@ -66,6 +66,16 @@ namespace testsupport
             return a.isValid() && a.getBounds() == b.getBounds() && sameArea (a, b, a.getBounds());
         }
 
+        bool sameOutside (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> excluded)
+        {
+            const auto bounds = a.getBounds();
+            const auto band = bounds.withTop (excluded.getY()).withBottom (excluded.getBottom());
+
+            return a.isValid() && bounds == b.getBounds()
+                   && sameArea (a, b, bounds.withBottom (excluded.getY())) && sameArea (a, b, bounds.withTop (excluded.getBottom()))
+                   && sameArea (a, b, band.withRight (excluded.getX())) && sameArea (a, b, band.withLeft (excluded.getRight()));
+        }
+
         juce::String describe (juce::Rectangle<int> button)
         {
             return "(" + button.getCentre().toString() + ")";
@@ -234,12 +244,27 @@ namespace testsupport
 
     bool Walk::click (juce::Rectangle<int> button, const std::function<bool()>& effect, int timeoutMs)
     {
+        return clickUntil (
+            button, [&effect] (const juce::Image&) { return effect(); }, timeoutMs);
+    }
+
+    bool Walk::clickForChange (juce::Rectangle<int> button)
+    {
+        const auto windowsBefore = app->findWindows (".*");
+
+        // The pointer stays on the button meanwhile, lighting it up.
+        return clickUntil (button, [&] (const juce::Image& idle) { return ! sameOutside (capture(), idle, button) || app->findWindows (".*") != windowsBefore; });
+    }
+
+    bool Walk::clickUntil (juce::Rectangle<int> button, const std::function<bool (const juce::Image& idle)>& effectSince, int timeoutMs)
+    {
         const auto start = juce::Time::getMillisecondCounter();
         const auto remaining = [&] { return juce::jmax (0, timeoutMs - (int) (juce::Time::getMillisecondCounter() - start)); };
 
         for (int attempt = 1;; ++attempt)
         {
             const auto idle = restPointer();
+            const auto effect = [&] { return effectSince (idle); };
             const auto seen = pointerArrived (button, idle);
             note ("click " + describe (button) + (attempt > 1 ? ", again" : "") + (seen ? "" : "; the button did not light up under the pointer"));
             runCommand ({ "xdotool", "click", "1" });

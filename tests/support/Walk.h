@@ -63,6 +63,11 @@ namespace testsupport
         /** Clicks the button at this place until the effect holds. */
         bool click (juce::Rectangle<int> button, const std::function<bool()>& effect, int timeoutMs = 30000);
 
+        /** Clicks until the window changes beyond the button itself, or a
+            window opens or closes.
+        */
+        bool clickForChange (juce::Rectangle<int> button);
+
         /** Clicks until the window shows this page; gives up at once when an
             "Error" alert shows instead.
         */
@@ -97,6 +102,7 @@ namespace testsupport
         void drawTitles();
         void note (const juce::String& text) const;
         void movePointer (juce::Point<int> place);
+        bool clickUntil (juce::Rectangle<int> button, const std::function<bool (const juce::Image& idle)>& effectSince, int timeoutMs = 30000);
         juce::Image settledCapture() const;
         juce::Image restPointer();
         bool pointerArrived (juce::Rectangle<int> button, const juce::Image& idle);
