@@ -48,7 +48,7 @@ namespace
             auto* button = testsupport::findButton (wizard, buttonText);
             ASSERT_NE (button, nullptr) << buttonText;
             button->triggerClick();
-            testsupport::pump (20);
+            ASSERT_TRUE (testsupport::deliverQueuedMessages());
         }
 
         WizardPage* visiblePage()

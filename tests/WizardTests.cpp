@@ -53,10 +53,11 @@ namespace
         juce::Array<ProbePage*> pages;
     };
 
+    /** A click is posted; once this returns, it has been handled. */
     void clickNext (ProbeWizard& w)
     {
         w.button ("Next >").triggerClick();
-        testsupport::pump();
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
     }
 }
 
@@ -163,7 +164,7 @@ TEST (Wizard, BackAndNextAnnounceTheNewPage)
     w.clearCalls();
 
     w.button ("< Back").triggerClick();
-    testsupport::pump();
+    ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
     EXPECT_EQ (w.visiblePage(), 1);
     EXPECT_EQ (w.pages[2]->calls, juce::StringArray { "willGoBack" });
@@ -179,7 +180,7 @@ TEST (Wizard, PostedClicksEachMoveOnOrAreDropped)
 
         w.button ("Next >").triggerClick();
         w.button ("Next >").triggerClick();
-        testsupport::pump();
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
         EXPECT_EQ (w.visiblePage(), 3);
         EXPECT_EQ (w.pages[1]->count ("willGoNext"), 1);
@@ -195,7 +196,7 @@ TEST (Wizard, PostedClicksEachMoveOnOrAreDropped)
 
         w.button ("Next >").triggerClick();
         w.button ("Next >").triggerClick();
-        testsupport::pump();
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
         EXPECT_EQ (w.visiblePage(), 2);
         EXPECT_EQ (w.pages[2]->count ("willGoNext"), 0);
@@ -209,7 +210,7 @@ TEST (Wizard, PostedClicksEachMoveOnOrAreDropped)
         w.clearCalls();
 
         w.button ("Next >").triggerClick();
-        testsupport::pump();
+        ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
         EXPECT_EQ (w.visiblePage(), 0);
         EXPECT_EQ (w.pages[0]->count ("willGoNext"), 0);
@@ -276,7 +277,7 @@ TEST (Wizard, CancelAsksBeforeQuitting)
     EXPECT_EQ (box->getNumButtons(), 2);
 
     testsupport::closeAlerts ("No");
-    testsupport::pump();
+    ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
     EXPECT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
     EXPECT_EQ (w.visiblePage(), 1);
@@ -297,7 +298,7 @@ TEST (Wizard, RestartQuitsAndAsksTheSystemOnce)
     ProbeWizard w (2);
     clickNext (w);
     w.button ("Restart").triggerClick();
-    testsupport::pump();
+    ASSERT_TRUE (testsupport::deliverQueuedMessages());
 
     EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
 

@@ -1,31 +1,27 @@
 #include "support/AppProcess.h"
 
+#include "support/CommandRun.h"
 #include "support/MessageLoop.h"
+#include "support/WindowPixels.h"
 
 #include <csignal>
+#include <gtest/gtest.h>
 #include <iostream>
 
 namespace testsupport
 {
-    juce::String runCommand (const juce::StringArray& command, int* exitCode)
+    juce::String runCommand (const juce::StringArray& command, int* exitCode, int timeoutMs)
     {
-        juce::ChildProcess child;
+        const auto run = runWithTimeLimit (command, timeoutMs, juce::ChildProcess::wantStdOut);
 
-        if (! child.start (command, juce::ChildProcess::wantStdOut))
-        {
-            if (exitCode != nullptr)
-                *exitCode = -1;
-
-            return {};
-        }
-
-        const auto output = child.readAllProcessOutput();
-        child.waitForProcessToFinish (60000);
+        if (run.timedOut)
+            ADD_FAILURE() << command.joinIntoString (" ") << " did not end within " << timeoutMs << " ms and was stopped; it printed:\n"
+                          << run.lastLines();
 
         if (exitCode != nullptr)
-            *exitCode = (int) child.getExitCode();
+            *exitCode = run.exitCode;
 
-        return output;
+        return run.output;
     }
 
     AppProcess::AppProcess (const juce::StringArray& arguments, const juce::File& binary)
@@ -123,8 +119,13 @@ namespace testsupport
 
     void AppProcess::saveScreenshot (const juce::File& file)
     {
+        const auto screen = readWindowPixels ("root");
         file.getParentDirectory().createDirectory();
-        runCommand ({ "import", "-window", "root", file.getFullPathName() });
+        file.deleteFile();
+        juce::FileOutputStream out (file);
+
+        if (! screen.isValid() || ! out.openedOk() || ! juce::PNGImageFormat().writeImageToStream (screen, out))
+            ADD_FAILURE() << "could not save the screen as " << file.getFullPathName();
     }
 
     bool AppProcess::closeAndWaitForExit (const juce::String& windowId, int timeoutMs)

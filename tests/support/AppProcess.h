@@ -4,8 +4,10 @@
 
 namespace testsupport
 {
-    /** Runs a command to its end and gives back what it printed. */
-    juce::String runCommand (const juce::StringArray& command, int* exitCode = nullptr);
+    /** Runs a command to its end and gives back what it printed. One still
+        running after timeoutMs is stopped, and fails the calling test.
+    */
+    juce::String runCommand (const juce::StringArray& command, int* exitCode = nullptr, int timeoutMs = 60000);
 
     /** The built application, started as a separate process and driven from
         outside it the way a user drives it: through the X server.

@@ -1,5 +1,7 @@
 #include "support/SimulatedHost.h"
 
+#include "support/CommandRun.h"
+
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -45,27 +47,23 @@ namespace testsupport
                      "--gtest_filter=" + gtestFilter };
         }
 
-        /** Runs the command, passes on its output, and fails the calling test
-            unless every case in it passed. */
+        /** Runs the command, passes on its output as it comes, and fails the
+            calling test unless every case in it passed. */
         void runNested (const juce::StringArray& command, int timeoutMs)
         {
-            juce::ChildProcess process;
-            ASSERT_TRUE (process.start (command)) << command.joinIntoString (" ");
-
-            const auto output = process.readAllProcessOutput();
-            const auto finished = process.waitForProcessToFinish (timeoutMs);
-
-            if (! finished)
-                process.kill();
-
-            const auto exitCode = (int) process.getExitCode();
-
             // Passed on, so that whatever the inner run reported (an assertion, a
             // leak, a sanitizer report) fails this test too.
-            std::cout << "---- nested run: " << command.joinIntoString (" ") << "\n"
-                      << output << "---- exit " << exitCode << std::endl;
+            std::cout << "---- nested run: " << command.joinIntoString (" ") << std::endl;
+            const auto run = runWithTimeLimit (command, timeoutMs, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr,
+                                               [] (const juce::String& text) { std::cout << text << std::flush; });
+            std::cout << "\n---- exit " << run.exitCode << std::endl;
 
-            if (finished && exitCode == cannotRunHere)
+            ASSERT_TRUE (run.started) << command.joinIntoString (" ");
+            ASSERT_FALSE (run.timedOut) << "the nested run did not end within " << timeoutMs / 1000 << " s and was stopped, "
+                                        << "with everything it had started; its output is above, and ended:\n"
+                                        << run.lastLines();
+
+            if (run.exitCode == cannotRunHere)
             {
                 if (juce::SystemStats::getEnvironmentVariable ("VANTRY_REQUIRE_SIMULATED_HOST", {}) == "1")
                     FAIL() << "the simulated host is required here but can't be made";
@@ -73,10 +71,9 @@ namespace testsupport
                     GTEST_SKIP() << "the simulated host can't be made on this machine (it needs root, unshare and overlayfs)";
             }
 
-            ASSERT_TRUE (finished) << "the nested run timed out";
-            EXPECT_EQ (exitCode, 0);
-            EXPECT_FALSE (output.contains ("[  SKIPPED ]")) << "nested cases were skipped";
-            EXPECT_TRUE (output.contains ("[  PASSED  ]") && ! output.contains ("Running 0 tests")) << "no nested case ran";
+            EXPECT_EQ (run.exitCode, 0);
+            EXPECT_FALSE (run.output.contains ("[  SKIPPED ]")) << "nested cases were skipped";
+            EXPECT_TRUE (run.output.contains ("[  PASSED  ]") && ! run.output.contains ("Running 0 tests")) << "no nested case ran";
         }
     }
 
