@@ -169,10 +169,18 @@ TEST (InHostWalk, FailuresAreReportedAndTheWizardGoesOn)
     ASSERT_TRUE (walk.answer ("Error", "Return"));
     EXPECT_EQ (walk.currentPage(), "Run Installation");
 
+    // Nothing was installed, so "Next >" can't lead to "Installation Finished".
+    walk.shot ("Installation refused, Next disabled");
+    EXPECT_TRUE (walk.clickChangesNothing (Walk::nextButton, Walk::backButton));
+    EXPECT_EQ (walk.currentPage(), "Run Installation");
+    walk.shot ("Next clicked, nothing changed");
+
     // "< Back" and "Next >" try again, and this time the user says yes.
     host::setAuthorisation ("grant 0");
     ASSERT_TRUE (walk.clickToPage (Walk::backButton, "Ready To Install"));
+    walk.shot ("Back on Ready To Install");
     ASSERT_TRUE (walk.click (Walk::nextButton, [] { return authorisationRequests (2); }));
+    walk.shot ("Run Installation again");
     ASSERT_TRUE (walk.finishesInstalling());
     EXPECT_EQ (host::readStateLines ("authorisation-requests").size(), 2);
 
