@@ -10,17 +10,14 @@
 #include "support/DriverInstallHost.h"
 #include "support/MessageLoop.h"
 #include "support/SimulatedHost.h"
+#include "support/Walk.h"
 
 #include <iostream>
 
 namespace host = testsupport::installhost;
-using testsupport::AppProcess;
 
 namespace
 {
-    // Where the window's buttons are, relative to its client area.
-    const juce::Point<int> nextButton { 418, 380 }, downloadButton { 66, 140 };
-
     // The body goes on for several read blocks after the server falls silent.
     constexpr int imageSize = 24 << 20;
     constexpr juce::int64 bytesBeforeStall = 5 << 20;
@@ -43,8 +40,6 @@ TEST (DownloadStall, ClosingTheWindowEndsTheAppOnceTheDownloadGivesUp)
 
 TEST (InHostDownloadStall, ClosingTheWindowEndsTheAppOnceTheDownloadGivesUp)
 {
-    host::resetHost();
-
     juce::TemporaryFile image;
     {
         juce::MemoryBlock bytes (imageSize);
@@ -55,33 +50,16 @@ TEST (InHostDownloadStall, ClosingTheWindowEndsTheAppOnceTheDownloadGivesUp)
     const testsupport::ContentServer server (image.getFile(), bytesBeforeStall);
     ASSERT_TRUE (server.isReady());
 
-    // Before the app starts, which takes its temporary folder from TMPDIR:
-    // /tmp here is this machine's own.
-    const juce::File temporary ("/private/var/folders/vantry stall/T");
-    host::useTemporaryFolder (temporary);
-
-    AppProcess app;
-    const auto window = app.waitForWindow();
-    ASSERT_TRUE (window.isNotEmpty()) << app.getOutput();
-
-    // As the walks do: the first click only once the window has the focus.
-    testsupport::runCommand ({ "xdotool", "windowactivate", "--sync", window });
-    testsupport::pump (1000);
-    AppProcess::click (window, nextButton);
-    testsupport::pump (300);
-
-    // A click lost on a busy machine is repeated; one on the running
-    // download's disabled button does nothing.
-    for (int attempt = 0; attempt < 3 && ! waitForEvent (server, "stalled", 0); ++attempt)
-    {
-        AppProcess::click (window, downloadButton);
-        waitForEvent (server, "stalled", 5000);
-    }
-
-    ASSERT_TRUE (waitForEvent (server, "stalled", 0)) << "the download never started";
+    testsupport::Walk walk;
+    ASSERT_TRUE (walk.started()) << walk.getApp().getOutput();
+    ASSERT_TRUE (walk.clickToPage (testsupport::Walk::nextButton, "Download Driver Installer"));
+    ASSERT_TRUE (walk.click (testsupport::Walk::downloadButton, [&] { return waitForEvent (server, "stalled", 0); }))
+        << "the download never started";
+    walk.shot ("Download stalled");
     const auto stalledAt = juce::Time::getMillisecondCounterHiRes();
 
-    ASSERT_TRUE (app.closeAndWaitForExit (window, exitsWithinMs)) << "still running after the download's time-out";
+    auto& app = walk.getApp();
+    ASSERT_TRUE (app.closeAndWaitForExit (walk.getWindow(), exitsWithinMs)) << "still running after the download's time-out";
     const auto endedAfterMs = juce::Time::getMillisecondCounterHiRes() - stalledAt;
     EXPECT_LT (endedAfterMs, (double) exitsWithinMs);
     std::cout << "The app ended " << juce::roundToInt (endedAfterMs) << " ms after the server fell silent." << std::endl;
@@ -91,6 +69,7 @@ TEST (InHostDownloadStall, ClosingTheWindowEndsTheAppOnceTheDownloadGivesUp)
     EXPECT_TRUE (waitForEvent (server, "abandoned", 5000));
 
     // Neither the image nor a partial one, which would be hidden.
+    const juce::File temporary ("/private/var/folders/vantry walk/T");
     EXPECT_TRUE (temporary.findChildFiles (juce::File::findFilesAndDirectories, true, "*003_Family_11.1.5*").isEmpty()) << "something was saved";
     EXPECT_TRUE (host::readStateLines ("open-log").isEmpty()) << "something was opened";
 }
