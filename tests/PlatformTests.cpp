@@ -43,22 +43,36 @@ namespace
     }
 }
 
+namespace
+{
+    /** Asks for the right and starts /bin/sh -c with the script as root; the
+        stream to the shell in stream.
+    */
+    void startRootShell (const char* script, FILE*& stream)
+    {
+        AuthorizationRef ref = nullptr;
+        ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
+        ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
+
+        juce::String option ("-c"), text (script);
+        char* const arguments[] = { const_cast<char*> (option.toRawUTF8()), const_cast<char*> (text.toRawUTF8()), nullptr };
+        stream = nullptr;
+        EXPECT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
+        AuthorizationFree (ref, kAuthorizationFlagDefaults);
+        ASSERT_NE (stream, nullptr);
+    }
+}
+
 TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
 {
     SimulatedState state;
     state.write ("authorisation", "grant 0");
 
-    AuthorizationRef ref = nullptr;
-    ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
-    ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
-
-    char option[] = "-c";
-    char script[] = "echo $$ # a \\ and\nexit 3";
-    char* const arguments[] = { option, script, nullptr };
     FILE* stream = nullptr;
-    ASSERT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
-    ASSERT_NE (stream, nullptr);
-    AuthorizationFree (ref, kAuthorizationFlagDefaults);
+    startRootShell ("echo $$ # a \\ and\nexit 3", stream);
+
+    if (stream == nullptr)
+        return;
 
     const auto pid = fcntl (fileno (stream), F_GETOWN, 0);
     int reportedPid = 0;
@@ -84,17 +98,11 @@ TEST (PlatformStandIn, AScriptedStreamOwnerIsWhatTheStreamReports)
         state.write ("authorisation", "grant 0");
         state.write ("stream-owner", juce::String (owner) + "\n");
 
-        AuthorizationRef ref = nullptr;
-        ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
-        ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
-
-        char option[] = "-c";
-        char script[] = "exit 0";
-        char* const arguments[] = { option, script, nullptr };
         FILE* stream = nullptr;
-        EXPECT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream), errAuthorizationSuccess);
-        AuthorizationFree (ref, kAuthorizationFlagDefaults);
-        ASSERT_NE (stream, nullptr);
+        startRootShell ("exit 0", stream);
+
+        if (stream == nullptr)
+            return;
 
         EXPECT_EQ (fcntl (fileno (stream), F_GETOWN, 0), owner);
         EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c exit 0" });
