@@ -2,6 +2,7 @@
 
 #include "jobs/DownloadJob.h"
 #include "support/DocumentOpenerStub.h"
+#include "support/FolderNames.h"
 #include "support/HttpTestServer.h"
 #include "support/MessageLoop.h"
 
@@ -34,18 +35,6 @@ namespace
         HttpTestServer::Response response;
         response.body.append (body.getData(), body.getSize());
         return response;
-    }
-
-    /** Every name in the folder, hidden ones too, sorted. */
-    juce::StringArray namesIn (const juce::File& folder)
-    {
-        juce::StringArray names;
-
-        for (const auto& entry : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
-            names.add (entry.getFileName());
-
-        names.sort (false);
-        return names;
     }
 
     /** Plays the system's disk-image mounting: once the image has been opened,
@@ -189,7 +178,7 @@ namespace
         ASSERT_TRUE (image.loadFileAsData (saved));
         EXPECT_TRUE (saved == body);
         EXPECT_TRUE (saved == server.getServedBody ("/image.dmg"));
-        EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+        EXPECT_EQ (testsupport::namesIn (temporary), juce::StringArray (imageName));
 
         // The wait ends with the first search that sees the volume, not after
         // the whole three seconds.
@@ -241,7 +230,7 @@ namespace
             ASSERT_TRUE (image.loadFileAsData (saved));
             EXPECT_TRUE (saved == body);
             EXPECT_TRUE (saved == server.getServedBody (c.servedPath));
-            EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+            EXPECT_EQ (testsupport::namesIn (temporary), juce::StringArray (imageName));
             EXPECT_TRUE (testsupport::pumpUntil ([this] { return wasOpened (image); }, 2000));
         }
     }
@@ -334,7 +323,7 @@ namespace
 
             juce::MemoryBlock kept;
             EXPECT_TRUE (image.loadFileAsData (kept) && kept == earlier);
-            EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+            EXPECT_EQ (testsupport::namesIn (temporary), juce::StringArray (imageName));
 
             if (c.stalls)
             {
@@ -376,7 +365,7 @@ namespace
 
         EXPECT_EQ (runJob (server.getUrl ("/image.dmg")), "Failed saving driver.");
         EXPECT_TRUE (image.isDirectory());
-        EXPECT_EQ (namesIn (temporary), juce::StringArray (imageName));
+        EXPECT_EQ (testsupport::namesIn (temporary), juce::StringArray (imageName));
 
         ASSERT_TRUE (waitForEarlierOpeners());
         EXPECT_FALSE (wasOpened (blocker.getChildFile ("tmp").getChildFile (imageName)));

@@ -7,6 +7,7 @@
 #include "support/ContentServer.h"
 #include "support/DocumentOpenerStub.h"
 #include "support/DriverInstallHost.h"
+#include "support/FolderNames.h"
 #include "support/HttpTestServer.h"
 #include "support/MessageLoop.h"
 #include "support/ProbePage.h"
@@ -34,17 +35,6 @@ namespace
 
     // libcurl checks its low-speed limit against the last five seconds.
     constexpr int stallGivesUpWithinMs = shortTimeoutMs + 5000 + 6000;
-
-    /** Every name in the folder, hidden ones too. */
-    juce::StringArray namesIn (const juce::File& folder)
-    {
-        juce::StringArray names;
-
-        for (const auto& entry : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
-            names.add (entry.getFileName());
-
-        return names;
-    }
 
     /** A page whose jobs never get a thread. */
     class UnstartablePage : public DownloadPage
@@ -189,7 +179,7 @@ namespace
 
         expectErrorAlert ("Unable to download driver.");
         expectIdleOnThePage();
-        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
+        EXPECT_TRUE (testsupport::namesIn (folder.getChildFile ("tmp")).isEmpty());
 
         server.setResponse ("/image.dmg", imageResponse());
         page->downloadButton.triggerClick();
@@ -234,7 +224,7 @@ namespace
         window.reset();
         EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - closed, (double) stallGivesUpWithinMs);
 
-        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
+        EXPECT_TRUE (testsupport::namesIn (folder.getChildFile ("tmp")).isEmpty());
         ASSERT_TRUE (testsupport::deliverQueuedMessages());
         EXPECT_TRUE (testsupport::findAlerts().isEmpty());
     }
@@ -255,7 +245,7 @@ namespace
 
         expectErrorAlert ("Unable to download driver.");
         expectIdleOnThePage();
-        EXPECT_TRUE (namesIn (folder.getChildFile ("tmp")).isEmpty());
+        EXPECT_TRUE (testsupport::namesIn (folder.getChildFile ("tmp")).isEmpty());
     }
 
     TEST_F (DownloadPageTest, TheErrorAlertFindsThePageIdleAlready)

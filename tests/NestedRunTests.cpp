@@ -4,6 +4,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "support/CommandRun.h"
 #include "support/SimulatedHost.h"
 
 #include <algorithm>
@@ -32,12 +33,6 @@ namespace
             pause();
     }
 
-    std::string readProcFile (const juce::String& pid, const char* name)
-    {
-        std::ifstream file ("/proc/" + pid.toStdString() + "/" + name, std::ios::binary);
-        return { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
-    }
-
     /** The command lines of the other processes whose environment holds
         this entry: everything a nested run started inherits ours.
     */
@@ -45,20 +40,16 @@ namespace
     {
         juce::StringArray found;
 
-        for (const auto& folder : juce::RangedDirectoryIterator (juce::File ("/proc"), false, "*", juce::File::findDirectories))
+        for (const auto pid : testsupport::findProcessesWithEnvironmentEntry (entry))
         {
-            const auto pid = folder.getFile().getFileName();
-
-            if (! pid.containsOnly ("0123456789") || pid.getIntValue() == (int) getpid())
+            if (pid == (int) getpid())
                 continue;
 
-            // Entries and arguments are separated by nulls.
-            if (('\0' + readProcFile (pid, "environ")).find ('\0' + entry + '\0') == std::string::npos)
-                continue;
-
-            auto commandLine = readProcFile (pid, "cmdline");
+            // Arguments are separated by nulls.
+            std::ifstream file ("/proc/" + std::to_string (pid) + "/cmdline", std::ios::binary);
+            std::string commandLine { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
             std::replace (commandLine.begin(), commandLine.end(), '\0', ' ');
-            found.add (pid + " " + juce::String (commandLine));
+            found.add (juce::String (pid) + " " + juce::String (commandLine));
         }
 
         return found;

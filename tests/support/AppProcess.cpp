@@ -112,11 +112,6 @@ namespace testsupport
         runCommand ({ "wmctrl", "-i", "-c", windowId });
     }
 
-    void AppProcess::click (const juce::String& windowId, juce::Point<int> point)
-    {
-        runCommand ({ "xdotool", "mousemove", "--window", windowId, juce::String (point.x), juce::String (point.y), "click", "1" });
-    }
-
     void AppProcess::saveScreenshot (const juce::File& file)
     {
         const auto screen = readWindowPixels ("root");

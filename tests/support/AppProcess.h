@@ -31,9 +31,6 @@ namespace testsupport
         /** Asks the window manager to close the window, as its close button does. */
         static void requestClose (const juce::String& windowId);
 
-        /** A left click at a point of the window's client area. */
-        static void click (const juce::String& windowId, juce::Point<int> point);
-
         /** Saves the whole screen as a PNG file. */
         static void saveScreenshot (const juce::File& file);
 

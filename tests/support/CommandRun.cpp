@@ -20,33 +20,6 @@ namespace testsupport
         */
         const char* const markName = "VANTRY_TEST_RUN";
 
-        juce::Array<int> findMarkedProcesses (const std::string& mark)
-        {
-            juce::Array<int> found;
-            auto* folder = opendir ("/proc");
-
-            if (folder == nullptr)
-                return found;
-
-            while (auto* entry = readdir (folder))
-            {
-                const juce::String name (entry->d_name);
-
-                if (name.isEmpty() || ! name.containsOnly ("0123456789"))
-                    continue;
-
-                std::ifstream file ("/proc/" + name.toStdString() + "/environ", std::ios::binary);
-                const std::string environment { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
-
-                // Variables are separated by nulls; a zombie's list is empty.
-                if (('\0' + environment).find ('\0' + mark + '\0') != std::string::npos)
-                    found.add (name.getIntValue());
-            }
-
-            closedir (folder);
-            return found;
-        }
-
         bool waitUntil (const std::function<bool()>& condition, int timeoutMs)
         {
             const auto start = juce::Time::getMillisecondCounter();
@@ -67,10 +40,10 @@ namespace testsupport
         {
             for (const auto signal : { SIGTERM, SIGKILL })
             {
-                for (const auto pid : findMarkedProcesses (mark))
+                for (const auto pid : findProcessesWithEnvironmentEntry (mark))
                     ::kill (pid, signal);
 
-                if (waitUntil ([&mark] { return findMarkedProcesses (mark).isEmpty(); }, 5000))
+                if (waitUntil ([&mark] { return findProcessesWithEnvironmentEntry (mark).isEmpty(); }, 5000))
                     return;
             }
         }
@@ -85,6 +58,33 @@ namespace testsupport
             std::string received;
             std::atomic<bool> ended { false };
         };
+    }
+
+    juce::Array<int> findProcessesWithEnvironmentEntry (const std::string& entry)
+    {
+        juce::Array<int> found;
+        auto* folder = opendir ("/proc");
+
+        if (folder == nullptr)
+            return found;
+
+        while (auto* listed = readdir (folder))
+        {
+            const juce::String name (listed->d_name);
+
+            if (name.isEmpty() || ! name.containsOnly ("0123456789"))
+                continue;
+
+            std::ifstream file ("/proc/" + name.toStdString() + "/environ", std::ios::binary);
+            const std::string environment { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
+
+            // Variables are separated by nulls; a zombie's list is empty.
+            if (('\0' + environment).find ('\0' + entry + '\0') != std::string::npos)
+                found.add (name.getIntValue());
+        }
+
+        closedir (folder);
+        return found;
     }
 
     juce::String CommandRun::lastLines (int count) const

@@ -3,6 +3,7 @@
 #include <juce_core/juce_core.h>
 
 #include <functional>
+#include <string>
 
 namespace testsupport
 {
@@ -23,6 +24,11 @@ namespace testsupport
         /** Its last lines of output, for a failure message. */
         juce::String lastLines (int count = 30) const;
     };
+
+    /** The ids of the processes whose environment holds this entry
+        ("NAME=value"): everything a process starts inherits its environment.
+    */
+    juce::Array<int> findProcessesWithEnvironmentEntry (const std::string& entry);
 
     /** Runs a command and reads its output as it comes, handing each piece to
         onOutput (when given) on the calling thread. A command still running

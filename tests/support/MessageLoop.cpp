@@ -20,11 +20,6 @@ namespace testsupport
         return true;
     }
 
-    void pump (int milliseconds)
-    {
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
-    }
-
     bool deliverQueuedMessages (int timeoutMs)
     {
         // Messages are delivered in the order posted, so this one comes last.

@@ -11,9 +11,6 @@ namespace testsupport
     */
     bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 10000);
 
-    /** Runs the message loop for a while, delivering whatever is queued. */
-    void pump (int milliseconds = 50);
-
     /** Runs the message loop until everything queued before this call has
         been delivered. An alert shown a moment ago has then appeared, on every
         JUCE release, if it ever will: some put it up only once the loop runs.

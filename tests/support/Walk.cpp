@@ -6,11 +6,8 @@
 #include "support/MessageLoop.h"
 #include "support/WindowPixels.h"
 
-#include <algorithm>
-#include <fstream>
+#include <cstdlib>
 #include <iostream>
-#include <iterator>
-#include <string>
 
 namespace host = testsupport::installhost;
 
@@ -79,26 +76,6 @@ namespace testsupport
         juce::String describe (juce::Rectangle<int> button)
         {
             return "(" + button.getCentre().toString() + ")";
-        }
-
-        /** Whether a process runs this command line, its arguments joined by blanks. */
-        bool anyProcessRuns (const juce::String& commandLine)
-        {
-            for (const auto& entry : juce::RangedDirectoryIterator (juce::File ("/proc"), false, "*", juce::File::findDirectories))
-            {
-                if (! entry.getFile().getFileName().containsOnly ("0123456789"))
-                    continue;
-
-                // Separated and ended by nulls; a zombie's is empty.
-                std::ifstream file (entry.getFile().getChildFile ("cmdline").getFullPathName().toStdString(), std::ios::binary);
-                std::string arguments { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
-                std::replace (arguments.begin(), arguments.end(), '\0', ' ');
-
-                if (juce::String (arguments).trimEnd() == commandLine)
-                    return true;
-            }
-
-            return false;
         }
     }
 
@@ -182,13 +159,6 @@ namespace testsupport
     bool Walk::waitForPage (const juce::String& title, int timeoutMs) const
     {
         return pumpUntil ([&] { return currentPage() == title; }, timeoutMs);
-    }
-
-    juce::String Walk::waitForAlert (const juce::String& title, int timeoutMs) const
-    {
-        juce::String id;
-        pumpUntil ([&] { id = app->findWindows (title)[0]; return id.isNotEmpty(); }, timeoutMs);
-        return id;
     }
 
     bool Walk::waitForState (const juce::String& name, int lines, int timeoutMs) const
@@ -374,13 +344,11 @@ namespace testsupport
             return false;
         }
 
-        // Over once its process has gone and the page after it shows, or an
+        // Over once the page after it shows, which the app moves on to only
+        // once it has waited for the privileged shell's end, or once an
         // "Error" alert reports that it failed.
-        const auto runs = host::readStateLines ("privileged-runs");
-        const auto run = runs[runs.size() - 1];
         const auto lastPage = titles[titles.size() - 1];
-        const auto over = pumpUntil ([&] { return ! app->findWindows ("Error").isEmpty() || (! anyProcessRuns (run) && currentPage() == lastPage); },
-                                     60000);
+        const auto over = pumpUntil ([&] { return ! app->findWindows ("Error").isEmpty() || currentPage() == lastPage; }, 60000);
         shot (lastPage);
 
         if (! over)

@@ -50,9 +50,6 @@ namespace testsupport
 
         bool waitForPage (const juce::String& title, int timeoutMs = 30000) const;
 
-        /** The id of the app's alert window with this title once it shows, or empty. */
-        juce::String waitForAlert (const juce::String& title, int timeoutMs = 30000) const;
-
         /** Waits until the simulated host's state file has at least this many lines. */
         bool waitForState (const juce::String& name, int lines = 1, int timeoutMs = 30000) const;
 
