@@ -14,7 +14,8 @@
 
 namespace
 {
-    constexpr std::int32_t intelCpu = 0x01000007; // CPU_TYPE_X86_64
+    constexpr std::int32_t intelCpu = 7; // CPU_TYPE_X86: what an Intel Mac answers
+    constexpr std::int32_t x86_64Cpu = 0x01000007; // CPU_TYPE_X86_64
     constexpr std::int32_t armCpu = 0x0100000C; // CPU_TYPE_ARM64
 
     const juce::String refusal ("macOS Big Sur and Intel CPU is required.");
@@ -140,6 +141,7 @@ TEST (HostCheck, DecidesOnSystemThenProcessorThenTranslation)
 
     const ControlCase processors[] = {
         { "Intel", intelCpu, false },
+        { "x86-64", x86_64Cpu, false },
         { "Arm", armCpu, true },
         { "hw.cputype read fails", std::nullopt, false },
     };

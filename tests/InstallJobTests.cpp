@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <iostream>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -96,7 +97,16 @@ namespace
     /** The stand-in's record of root running this script as the job has it run. */
     juce::String recordOfRootRunning (const juce::String& script)
     {
-        return ("/bin/sh -e -c " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
+        return ("/bin/sh -c echo $$; exec /bin/sh -e -c \"$1\" sh " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
+    }
+
+    /** An executable shell script with this body. */
+    juce::File writeShellScript (const juce::File& file, const juce::String& body)
+    {
+        file.getParentDirectory().createDirectory();
+        file.replaceWithText ("#!/bin/sh\n" + body, false, false, "\n");
+        file.setExecutePermission (true);
+        return file;
     }
 
     class InHostInstallJob : public testing::Test
@@ -307,14 +317,37 @@ TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanw
     planted.deleteFile();
 }
 
-TEST_F (InHostInstallJob, AShellIdThatIsNoProcessIdFailsAndWaitsForNoOtherChild)
+TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
 {
-    for (auto* owner : { "-1", "0" })
+    const auto pidFile = temporary.getChildFile ("tool.pid");
+
+    // What runs in the shell's place, and what it says before the script
+    // would start: nothing, or something that is not a process id.
+    struct
     {
-        SCOPED_TRACE (juce::String ("stream owner ") + owner);
+        const char* tool;
+        const char* body; // nullptr: the real shell
+        const char* expected;
+    } cases[] = {
+        { "the shell", nullptr, "success" },
+        { "a tool that ends at once and says nothing", "exit 0\n", "Failed to install driver" },
+        { "a tool that says 0", "echo 0\n", "Failed to install driver" },
+        { "a tool that says -1", "echo -1\n", "Failed to install driver" },
+        { "a tool that says something else and goes on", "echo $$ > \"$0.pid\"\necho installing\nexec sleep 60\n",
+          "Failed to install driver" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.tool);
         host::resetHost();
         host::mountFixtureVolume ("good");
-        ASSERT_TRUE (host::stateFile ("stream-owner").replaceWithText (owner));
+
+        if (c.body != nullptr)
+        {
+            const auto tool = writeShellScript (temporary.getChildFile ("tool"), c.body);
+            ASSERT_TRUE (host::stateFile ("privileged-tool").replaceWithText (tool.getFullPathName()));
+        }
 
         // Another child of ours, ended: waitpid with -1 or 0 would take its status.
         pid_t other = 0;
@@ -323,15 +356,48 @@ TEST_F (InHostInstallJob, AShellIdThatIsNoProcessIdFailsAndWaitsForNoOtherChild)
         siginfo_t ended {};
         ASSERT_EQ (waitid (P_PID, (id_t) other, &ended, WEXITED | WNOWAIT), 0);
 
-        EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
-        EXPECT_EQ (host::readStateLines ("privileged-runs").size(), 1);
+        juce::StringArray results;
+
+        {
+            InstallJob job ([&results] (const juce::String& result) { results.add (result); });
+            ASSERT_TRUE (job.startThread());
+            ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("privileged-runs").size() == 1; }, 120000));
+
+            // At once: a tool that says no id is not waited for.
+            EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 20000));
+        }
+
+        EXPECT_TRUE (testsupport::deliverQueuedMessages());
+        EXPECT_EQ (lines (results), c.expected);
 
         int status = -1;
         EXPECT_EQ (waitpid (other, &status, WNOHANG), other);
         EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0);
-    }
 
-    host::stateFile ("stream-owner").deleteFile();
+        if (pidFile.existsAsFile())
+        {
+            const auto tool = (pid_t) pidFile.loadFileAsString().getIntValue();
+            kill (tool, SIGKILL);
+            waitpid (tool, nullptr, 0);
+            pidFile.deleteFile();
+        }
+    }
+}
+
+TEST_F (InHostInstallJob, AScriptStepThatPrintsAMegabyteStillInstalls)
+{
+    // A talkative spctl: far more than the stream holds, so the job must read
+    // it for the script to go on.
+    const auto bin = temporary.getChildFile ("chatty bin");
+    writeShellScript (bin.getChildFile ("spctl"), "head -c 1048576 /dev/zero\nexec /opt/simulated-macos/bin/spctl \"$@\"\n");
+
+    const auto path = juce::SystemStats::getEnvironmentVariable ("PATH", {});
+    setenv ("PATH", (bin.getFullPathName() + ":" + path).toRawUTF8(), 1);
+    host::mountFixtureVolume ("good");
+
+    EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+    setenv ("PATH", path.toRawUTF8(), 1);
+    expectInstalled();
 }
 
 TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)

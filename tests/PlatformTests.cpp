@@ -3,8 +3,14 @@
 #include "platform/Authorization.h"
 #include "platform/Platform.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -18,7 +24,7 @@ namespace
         {
             auto file = folder.getChildFile (name);
             file.getParentDirectory().createDirectory();
-            file.replaceWithText (text);
+            file.replaceWithText (text, false, false, "\n");
         }
 
         juce::StringArray lines (const juce::String& name) const
@@ -61,23 +67,59 @@ namespace
         AuthorizationFree (ref, kAuthorizationFlagDefaults);
         ASSERT_NE (stream, nullptr);
     }
+
+    /** One line from the stream, without its newline: read byte by byte, so
+        that nothing after it is taken from the stream.
+    */
+    std::string readLine (FILE* stream)
+    {
+        std::string line;
+        char c = 0;
+
+        while (read (fileno (stream), &c, 1) == 1 && c != '\n')
+            line += c;
+
+        return line;
+    }
+
+    std::string linkTarget (const juce::String& path)
+    {
+        char target[256] = {};
+        const auto length = readlink (path.toRawUTF8(), target, sizeof (target) - 1);
+        return length > 0 ? std::string (target, (size_t) length) : std::string();
+    }
 }
 
-TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
+TEST (PlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
 {
     SimulatedState state;
     state.write ("authorisation", "grant 0");
 
     FILE* stream = nullptr;
-    startRootShell ("echo $$ # a \\ and\nexit 3", stream);
+    startRootShell ("echo $$ $PPID # a \\ and\nread -r line\necho \"got $line\"\nexit 3", stream);
 
     if (stream == nullptr)
         return;
 
-    const auto pid = fcntl (fileno (stream), F_GETOWN, 0);
-    int reportedPid = 0;
-    ASSERT_EQ (fscanf (stream, "%d", &reportedPid), 1);
-    EXPECT_EQ (pid, reportedPid);
+    // Nobody sets an owner on the stream, so it names no process.
+    EXPECT_EQ (fcntl (fileno (stream), F_GETOWN, 0), 0);
+
+    int pid = 0, parent = 0;
+    ASSERT_EQ (std::sscanf (readLine (stream).c_str(), "%d %d", &pid, &parent), 2);
+    EXPECT_EQ (parent, (int) getpid());
+    EXPECT_EQ (getpgid (pid), getpgrp());
+
+    // While it waits for its line: standard input and output are both the
+    // other end of the stream, and standard error is ours.
+    const auto tool = "/proc/" + juce::String (pid) + "/fd/";
+    EXPECT_EQ (linkTarget (tool + "0").rfind ("socket:", 0), 0u) << linkTarget (tool + "0");
+    EXPECT_EQ (linkTarget (tool + "1"), linkTarget (tool + "0"));
+    EXPECT_NE (linkTarget (tool + "0"), linkTarget ("/proc/self/fd/" + juce::String (fileno (stream))));
+    EXPECT_EQ (linkTarget (tool + "2"), linkTarget ("/proc/self/fd/2"));
+
+    const char line[] = "hello\n";
+    ASSERT_EQ (write (fileno (stream), line, sizeof (line) - 1), (ssize_t) sizeof (line) - 1);
+    EXPECT_EQ (readLine (stream), "got hello");
 
     int status = 0;
     EXPECT_EQ (waitpid (pid, &status, 0), pid);
@@ -86,28 +128,91 @@ TEST (PlatformStandIn, PrivilegedToolReportsItsIdAndExitStatus)
     fclose (stream);
 
     // One line per run, whatever the arguments hold.
-    EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo $$ # a \\\\ and\\nexit 3" });
+    EXPECT_EQ (state.lines ("privileged-runs"),
+               juce::StringArray { "/bin/sh -c echo $$ $PPID # a \\\\ and\\nread -r line\\necho \"got $line\"\\nexit 3" });
 }
 
-TEST (PlatformStandIn, AScriptedStreamOwnerIsWhatTheStreamReports)
+TEST (PlatformStandIn, TheStreamHoldsAboutEightKilobytes)
 {
-    for (const auto owner : { -1, 0 })
+    SimulatedState state;
+    state.write ("authorisation", "grant 0");
+
+    // The tool reads nothing until it is told to end.
+    FILE* stream = nullptr;
+    startRootShell ("echo $$; exec sleep 60", stream);
+
+    if (stream == nullptr)
+        return;
+
+    const auto pid = (pid_t) std::atoi (readLine (stream).c_str());
+    ASSERT_GT (pid, 0);
+
+    const auto fd = fileno (stream);
+    ASSERT_EQ (fcntl (fd, F_SETFL, fcntl (fd, F_GETFL) | O_NONBLOCK), 0);
+
+    const std::vector<char> block (512, 'x');
+    size_t held = 0;
+
+    for (ssize_t written = 0; (written = write (fd, block.data(), block.size())) > 0;)
+        held += (size_t) written;
+
+    EXPECT_EQ (errno, EAGAIN);
+    EXPECT_GE (held, 4096u);
+    EXPECT_LE (held, 16384u);
+
+    kill (pid, SIGKILL);
+    waitpid (pid, nullptr, 0);
+    fclose (stream);
+}
+
+TEST (PlatformStandIn, OptionsOtherThanTheDefaultsAreRefused)
+{
+    SimulatedState state;
+    state.write ("authorisation", "grant 0");
+
+    AuthorizationRef ref = nullptr;
+    ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
+    ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
+
+    for (const AuthorizationFlags options : { AuthorizationFlags { kAuthorizationFlagInteractionAllowed },
+                                              AuthorizationFlags { kAuthorizationFlagPreAuthorize },
+                                              AuthorizationFlags { 0x80000000u } })
     {
-        SCOPED_TRACE (owner);
-        SimulatedState state;
-        state.write ("authorisation", "grant 0");
-        state.write ("stream-owner", juce::String (owner) + "\n");
-
+        char* const arguments[] = { nullptr };
         FILE* stream = nullptr;
-        startRootShell ("exit 0", stream);
-
-        if (stream == nullptr)
-            return;
-
-        EXPECT_EQ (fcntl (fileno (stream), F_GETOWN, 0), owner);
-        EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c exit 0" });
-        fclose (stream);
+        EXPECT_EQ (AuthorizationExecuteWithPrivileges (ref, "/bin/true", options, arguments, &stream), errAuthorizationInvalidFlags)
+            << options;
+        EXPECT_EQ (stream, nullptr);
     }
+
+    EXPECT_TRUE (state.lines ("privileged-runs").isEmpty());
+    AuthorizationFree (ref, kAuthorizationFlagDefaults);
+}
+
+TEST (PlatformStandIn, AToolOfTheTestsChoosingRunsInTheToolsPlace)
+{
+    SimulatedState state;
+    state.write ("authorisation", "grant 0");
+
+    const auto substitute = state.folder.getChildFile ("substitute");
+    state.write ("substitute", "#!/bin/sh\necho $$\necho \"substitute $*\"\n");
+    ASSERT_TRUE (substitute.setExecutePermission (true));
+    state.write ("privileged-tool", substitute.getFullPathName() + "\n");
+
+    FILE* stream = nullptr;
+    startRootShell ("echo not this", stream);
+
+    if (stream == nullptr)
+        return;
+
+    const auto pid = (pid_t) std::atoi (readLine (stream).c_str());
+    EXPECT_EQ (readLine (stream), "substitute -c echo not this");
+    EXPECT_EQ (readLine (stream), "");
+    EXPECT_EQ (waitpid (pid, nullptr, 0), pid);
+    fclose (stream);
+
+    // The requested tool is what the record shows.
+    EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo not this" });
 }
 
 TEST (PlatformStandIn, TheDialogAnswersAsScripted)
@@ -144,16 +249,16 @@ TEST (PlatformStandIn, TheDialogAnswersAsScripted)
         EXPECT_EQ (state.lines ("authorisation-requests"), juce::StringArray { "system.privilege.admin /bin/sh 19" });
 
         // Without the right the tool never starts.
-        char* const arguments[] = { nullptr };
+        char option[] = "-c", script[] = "echo $$";
+        char* const arguments[] = { option, script, nullptr };
         FILE* stream = nullptr;
-        const auto started = AuthorizationExecuteWithPrivileges (ref, "/bin/true", kAuthorizationFlagDefaults, arguments, &stream);
+        const auto started = AuthorizationExecuteWithPrivileges (ref, "/bin/sh", kAuthorizationFlagDefaults, arguments, &stream);
         EXPECT_EQ (started == errAuthorizationSuccess, c.expected == errAuthorizationSuccess);
         EXPECT_EQ (state.lines ("privileged-runs").size(), started == errAuthorizationSuccess ? 1 : 0);
 
         if (stream != nullptr)
         {
-            int status = 0;
-            waitpid (fcntl (fileno (stream), F_GETOWN, 0), &status, 0);
+            waitpid ((pid_t) std::atoi (readLine (stream).c_str()), nullptr, 0);
             fclose (stream);
         }
 

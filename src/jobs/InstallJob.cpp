@@ -3,10 +3,9 @@
 #include "jobs/InstallScript.h"
 #include "platform/Authorization.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -27,6 +26,50 @@ namespace
     juce::String quoteForShell (const juce::String& text)
     {
         return "'" + text.replace ("'", "'\\''") + "'";
+    }
+
+    // The first line on the stream: the shell's id in decimal. Anything else,
+    // or the end of the stream before a whole line, gives 0.
+    pid_t readProcessId (int fd)
+    {
+        pid_t pid = 0;
+        int digits = 0;
+
+        for (;;)
+        {
+            char c = 0;
+            const auto bytesRead = read (fd, &c, 1);
+
+            if (bytesRead < 0 && errno == EINTR)
+                continue;
+
+            if (bytesRead != 1)
+                return 0;
+
+            if (c == '\n')
+                return pid;
+
+            // Nine digits can't overflow, and no system has ids that long.
+            if (c < '0' || c > '9' || ++digits > 9)
+                return 0;
+
+            pid = pid * 10 + (c - '0');
+        }
+    }
+
+    // What the script prints is of no interest, but it must be read: a full
+    // stream would block the script.
+    void readToEnd (int fd)
+    {
+        char buffer[4096];
+
+        for (;;)
+        {
+            const auto bytesRead = read (fd, buffer, sizeof (buffer));
+
+            if (bytesRead == 0 || (bytesRead < 0 && errno != EINTR))
+                return;
+        }
     }
 }
 
@@ -89,9 +132,11 @@ bool InstallJob::runScriptAsRoot (const juce::String& script)
 {
     char tool[] = "/bin/sh";
 
-    // "-e" ahead of the script: the shell reads its "#!/bin/sh -e" as a
-    // comment and would otherwise run on past a failed line.
-    const juce::StringArray arguments { "-e", "-c", script };
+    // The system doesn't tell us the tool's process id, so the shell prints
+    // its own and then becomes the script's shell, which keeps the id. "-e":
+    // the script's "#!/bin/sh -e" is only a comment here, and the shell would
+    // otherwise run on past a failed line.
+    const juce::StringArray arguments { "-c", "echo $$; exec /bin/sh -e -c \"$1\"", "sh", script };
     std::vector<char*> argv;
 
     for (const auto& argument : arguments)
@@ -123,35 +168,33 @@ bool InstallJob::runScriptAsRoot (const juce::String& script)
         JUCE_END_IGNORE_WARNINGS_GCC_LIKE
     }
 
-    if (result != errAuthorizationSuccess || stream == nullptr)
-    {
-        AuthorizationFree (authorization, kAuthorizationFlagDefaults);
-        return false;
-    }
-
-    const auto pid = (pid_t) fcntl (fileno (stream), F_GETOWN, 0);
     AuthorizationFree (authorization, kAuthorizationFlagDefaults);
 
-    // Not a process id: waitpid would wait for any child of ours on -1, and
-    // for a process group on 0 or less, and report on some other process.
+    if (result != errAuthorizationSuccess || stream == nullptr)
+        return false;
+
+    const auto fd = fileno (stream);
+    const auto pid = readProcessId (fd);
+
+    // Without the id there is nobody to wait for: waitpid on -1 or 0 would
+    // take some other child's status.
     if (pid <= 0)
     {
         std::fclose (stream);
         return false;
     }
 
+    readToEnd (fd);
+
     int status = 0;
     pid_t waited = 0;
 
-    while ((waited = waitpid (pid, &status, WNOHANG)) == 0)
+    while ((waited = waitpid (pid, &status, 0)) < 0 && errno == EINTR)
     {
-        const timespec pause { 0, 10000000 };
-        nanosleep (&pause, nullptr);
     }
 
     std::fclose (stream);
 
-    // -1: no status to go by, so nothing says the script ran.
     return waited == pid && WIFEXITED (status) && WEXITSTATUS (status) == 0;
 }
 

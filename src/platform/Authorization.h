@@ -53,6 +53,7 @@ enum : OSStatus
     errAuthorizationDenied = -60005,
     errAuthorizationCanceled = -60006,
     errAuthorizationInternal = -60008,
+    errAuthorizationInvalidFlags = -60011,
     errAuthorizationToolExecuteFailure = -60031
 };
 

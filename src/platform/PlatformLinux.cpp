@@ -37,34 +37,14 @@ namespace
         return text.replace ("\\", "\\\\").replace ("\n", "\\n");
     }
 
-    // A stream that leads to no tool and reports the scripted owner: -1
-    // comes from a stream without a descriptor, on which fcntl fails; any
-    // other value is set as the owner of the stream's socket.
-    OSStatus openStreamWithOwner (int owner, FILE** stream)
+    // A local stream socket on macOS buffers 8 KiB each way, so a tool that
+    // writes more than that blocks until it is read. Linux counts its own
+    // bookkeeping into the figure, so the data held is a little less.
+    bool setBufferSizes (int fd)
     {
-        if (stream == nullptr)
-            return errAuthorizationSuccess;
-
-        if (owner == -1)
-        {
-            *stream = fopencookie (nullptr, "r+", cookie_io_functions_t {});
-            return *stream != nullptr ? errAuthorizationSuccess : errAuthorizationInternal;
-        }
-
-        int fds[2];
-
-        if (socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-            return errAuthorizationToolExecuteFailure;
-
-        close (fds[1]);
-
-        if (fcntl (fds[0], F_SETOWN, owner) != 0 || (*stream = fdopen (fds[0], "r+")) == nullptr)
-        {
-            close (fds[0]);
-            return errAuthorizationInternal;
-        }
-
-        return errAuthorizationSuccess;
+        const int size = 8192;
+        return setsockopt (fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof (size)) == 0
+               && setsockopt (fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof (size)) == 0;
     }
 
     // The types JUCE names, or the bare MacOSX in releases that don't name
@@ -285,11 +265,15 @@ OSStatus AuthorizationCopyRights (AuthorizationRef authorization, const Authoriz
 }
 
 OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, const char* pathToTool,
-                                             AuthorizationFlags, char* const* arguments,
+                                             AuthorizationFlags options, char* const* arguments,
                                              FILE** communicationsPipe)
 {
     if (authorization == nullptr)
         return errAuthorizationInvalidRef;
+
+    // The options are reserved: the system refuses anything but the defaults.
+    if (options != kAuthorizationFlagDefaults)
+        return errAuthorizationInvalidFlags;
 
     if (! authorization->adminRightGranted)
         return errAuthorizationDenied;
@@ -309,50 +293,62 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
     argv.push_back (nullptr);
     appendLine ("privileged-runs", asOneLine (record.joinIntoString (" ")));
 
-    const auto scriptedOwner = platform::simulation::getStateFolder().getChildFile ("stream-owner");
+    // Tests may have another program started in the tool's place, with the
+    // same arguments.
+    const auto substitute = platform::simulation::getStateFolder().getChildFile ("privileged-tool").loadFileAsString().trim();
+    const auto executable = substitute.isNotEmpty() ? substitute : juce::String (pathToTool);
+    const auto* const executablePath = executable.toRawUTF8();
 
-    if (scriptedOwner.existsAsFile())
-        return openStreamWithOwner (scriptedOwner.loadFileAsString().trim().getIntValue(), communicationsPipe);
+    // The system hands back one end of a socket pair, on which nobody sets an
+    // owner. Its child execs a trampoline that, once the right is checked,
+    // execs the tool: so the tool is our own child, in our process group, with
+    // the other end as its standard input and output and our standard error.
+    int fds[2] = { -1, -1 };
 
-    int fds[2];
+    if (communicationsPipe != nullptr)
+    {
+        if (socketpair (AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+            return errAuthorizationToolExecuteFailure;
 
-    if (socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-        return errAuthorizationToolExecuteFailure;
+        if (! setBufferSizes (fds[0]) || ! setBufferSizes (fds[1]))
+        {
+            close (fds[0]);
+            close (fds[1]);
+            return errAuthorizationInternal;
+        }
+    }
 
     const auto pid = fork();
 
     if (pid < 0)
     {
-        close (fds[0]);
-        close (fds[1]);
+        if (communicationsPipe != nullptr)
+        {
+            close (fds[0]);
+            close (fds[1]);
+        }
+
         return errAuthorizationToolExecuteFailure;
     }
 
     if (pid == 0)
     {
         // Only async-signal-safe calls from here on: the parent has threads.
-        dup2 (fds[1], STDIN_FILENO);
-        dup2 (fds[1], STDOUT_FILENO);
+        const auto toolEnd = communicationsPipe != nullptr ? fds[1] : open ("/dev/null", O_RDWR);
+        dup2 (toolEnd, STDIN_FILENO);
+        dup2 (toolEnd, STDOUT_FILENO);
 
         for (int fd = 3; fd < 1024; ++fd)
             close (fd);
 
-        execv (pathToTool, argv.data());
+        execv (executablePath, argv.data());
         _exit (127);
     }
 
-    close (fds[1]);
-
-    // As on macOS, the stream's owner is the tool's process, which is how the
-    // caller learns its id.
-    fcntl (fds[0], F_SETOWN, pid);
-
     if (communicationsPipe == nullptr)
-    {
-        close (fds[0]);
         return errAuthorizationSuccess;
-    }
 
+    close (fds[1]);
     *communicationsPipe = fdopen (fds[0], "r+");
 
     if (*communicationsPipe == nullptr)

@@ -77,7 +77,7 @@ namespace testsupport::installhost
         for (auto* item : installedItems)
             juce::File ("/Library").getChildFile (item).deleteRecursively();
 
-        for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests", "stream-owner" })
+        for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests", "privileged-tool" })
             stateFile (record).deleteFile();
 
         setAuthorisation ("grant 0");

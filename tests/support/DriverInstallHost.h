@@ -23,7 +23,7 @@ namespace testsupport::installhost
 
     /** Empties /Volumes, removes what an install put into /Library and the
         records of earlier runs, and lets the dialog grant at once and the
-        privileged shell start as usual.
+        privileged run start the tool it names.
     */
     void resetHost();
 
