@@ -3,6 +3,7 @@
 #include <csignal>
 #include <iostream>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,6 +168,16 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
              juce::File ("/Library/Application Support/Avid").createDirectory();
              juce::File ("/Library/Application Support/Digidesign").createDirectory();
          } },
+        { "a Mac with an older driver", [] {
+             // Bundles with a file the new one lacks, and others that differ.
+             for (auto* bundle : { "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin", "/Library/Extensions/Avid00Family.kext" })
+             {
+                 const auto contents = juce::File (bundle).getChildFile ("Contents");
+                 ASSERT_TRUE (contents.getChildFile ("Resources").createDirectory());
+                 ASSERT_TRUE (contents.getChildFile ("Resources/Only In The Older.txt").replaceWithText ("older"));
+                 ASSERT_TRUE (contents.getChildFile ("Info.plist").replaceWithText ("<plist>older</plist>"));
+             }
+         } },
         { "a second run", [] {
              EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
 
@@ -192,6 +203,53 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
         EXPECT_EQ (lines (host::readStateLines ("authorisation-requests")), "system.privilege.admin /bin/sh 19");
         EXPECT_EQ (juce::File::getCurrentWorkingDirectory(), payload2());
     }
+}
+
+TEST_F (InHostInstallJob, AKextSwappedForALinkMeanwhileHandsNothingBehindItToRoot)
+{
+    host::mountFixtureVolume ("good");
+    host::setAuthorisation ("grant 1500");
+
+    // Someone else's folder, and a link to it where the unpacked kext was.
+    const juce::File others ("/Users/Someone Else");
+    ASSERT_TRUE (others.getChildFile ("Documents/letter.txt").create());
+    const uid_t otherUser = 4242;
+    const gid_t otherGroup = 4242;
+    auto entries = others.findChildFiles (juce::File::findFilesAndDirectories, true);
+    entries.add (others);
+
+    for (const auto& entry : entries)
+        ASSERT_EQ (lchown (entry.getFullPathName().toRawUTF8(), otherUser, otherGroup), 0);
+
+    const auto kext = payload2().getChildFile ("Library/Extensions/Avid00Family.kext");
+    juce::StringArray results;
+
+    {
+        InstallJob job ([&results] (const juce::String& result) { results.add (result); });
+        ASSERT_TRUE (job.startThread());
+        ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
+        ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+        ASSERT_TRUE (kext.deleteRecursively());
+        ASSERT_TRUE (others.createSymbolicLink (kext, true));
+
+        EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
+    }
+
+    EXPECT_TRUE (testsupport::deliverQueuedMessages());
+
+    // cp -R installs the link as a link, and chown -R changes the link itself.
+    EXPECT_EQ (lines (results), "success");
+
+    for (const auto& entry : entries)
+    {
+        struct stat info
+        {};
+        ASSERT_EQ (lstat (entry.getFullPathName().toRawUTF8(), &info), 0);
+        EXPECT_EQ (info.st_uid, otherUser) << entry.getFullPathName();
+        EXPECT_EQ (info.st_gid, otherGroup) << entry.getFullPathName();
+    }
+
+    others.deleteRecursively();
 }
 
 TEST_F (InHostInstallJob, EachFailureGivesItsOwnMessage)
@@ -531,10 +589,13 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
         "[-R]",
         "[" + payload2 + "/Library/Application Support/Digidesign/DHS]",
         "[/Library/Application Support/Digidesign]",
+        "rm in /",
+        "[-rf]",
+        "[/Library/Audio/MIDI Drivers/Avid 003 Family.plugin]",
         "cp in /",
         "[-R]",
         "[" + payload2 + "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin]",
-        "[/Library/Audio/MIDI Drivers]",
+        "[/Library/Audio/MIDI Drivers/Avid 003 Family.plugin]",
         "spctl in /",
         "[--add]",
         "[" + payload2 + "/Library/Extensions/Avid00Family.kext]",
@@ -551,7 +612,7 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
         "chown in /Library/Extensions",
         "[-R]",
         "[root:wheel]",
-        "[Avid00Family.kext/]",
+        "[Avid00Family.kext]",
     };
 
     juce::StringArray calls;

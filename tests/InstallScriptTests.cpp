@@ -12,8 +12,9 @@ namespace
 
 // The exact script the install job has root run with "/bin/sh -e", so every
 // line but the kext registration ends the script when it fails. Every
-// destination folder is made before the first copy, and the installed kext
-// is replaced whole, so a second run installs the same tree as the first.
+// destination folder is made before the first copy, and the installed
+// plug-in and kext are replaced whole, so that what is installed is the
+// payload's, whatever was there before.
 TEST (InstallScript, ExactTextForAnOrdinaryPath)
 {
     const auto script = composeInstallScript ("/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2");
@@ -27,13 +28,14 @@ TEST (InstallScript, ExactTextForAnOrdinaryPath)
                "mkdir -p \"/Library/LaunchAgents\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
-               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
+               "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "spctl --add \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
                "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
                "cd \"/Library/Extensions\"\n"
-               "chown -R root:wheel \"Avid00Family.kext/\"\n");
+               "chown -R root:wheel \"Avid00Family.kext\"\n");
 }
 
 TEST (InstallScript, BlanksInThePathAreInsertedUnchanged)
@@ -49,13 +51,14 @@ TEST (InstallScript, BlanksInThePathAreInsertedUnchanged)
                "mkdir -p \"/Library/LaunchAgents\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
-               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers\"\n"
+               "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "spctl --add \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
                "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
                "cd \"/Library/Extensions\"\n"
-               "chown -R root:wheel \"Avid00Family.kext/\"\n");
+               "chown -R root:wheel \"Avid00Family.kext\"\n");
 }
 
 TEST (InstallScript, EscapesWhatDoubleQuotesLeaveToTheShell)
