@@ -2,10 +2,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "support/SimulatedHost.h"
-
-#if JUCE_LINUX
-    #include <dlfcn.h>
-#endif
+#include "support/XErrorHandler.h"
 
 int main (int argc, char** argv)
 {
@@ -21,9 +18,7 @@ int main (int argc, char** argv)
     }
 
 #if JUCE_LINUX
-    // JUCE unloads libX11 at shut-down, after which LeakSanitizer can no longer
-    // match the caches it keeps against tests/lsan.supp.
-    dlopen ("libX11.so.6", RTLD_LAZY | RTLD_NODELETE);
+    testsupport::installXErrorHandler();
 #endif
 
     const juce::ScopedJuceInitialiser_GUI juce;

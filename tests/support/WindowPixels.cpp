@@ -1,10 +1,9 @@
 #include "support/WindowPixels.h"
 
 #if JUCE_LINUX
-    // After JUCE's headers: Xlib's macros would clash with its names.
-    #include <X11/Xlib.h>
+    #include "support/Xlib.h"
+
     #include <X11/Xutil.h>
-    #include <dlfcn.h>
 #endif
 
 namespace testsupport
@@ -12,45 +11,6 @@ namespace testsupport
 #if JUCE_LINUX
     namespace
     {
-        /** The few Xlib calls needed, from the library JUCE loads at run time
-            too (nothing here links to it). Unlike a screen-grabbing tool, this
-            holds no grab on the server and never waits for anyone.
-        */
-        struct Xlib
-        {
-            Xlib()
-            {
-                if (auto* library = dlopen ("libX11.so.6", RTLD_LAZY))
-                {
-                    openDisplay = reinterpret_cast<decltype (openDisplay)> (dlsym (library, "XOpenDisplay"));
-                    closeDisplay = reinterpret_cast<decltype (closeDisplay)> (dlsym (library, "XCloseDisplay"));
-                    getWindowAttributes = reinterpret_cast<decltype (getWindowAttributes)> (dlsym (library, "XGetWindowAttributes"));
-                    getImage = reinterpret_cast<decltype (getImage)> (dlsym (library, "XGetImage"));
-                    setErrorHandler = reinterpret_cast<decltype (setErrorHandler)> (dlsym (library, "XSetErrorHandler"));
-                    sync = reinterpret_cast<decltype (sync)> (dlsym (library, "XSync"));
-                }
-            }
-
-            bool isValid() const
-            {
-                return openDisplay != nullptr && closeDisplay != nullptr && getWindowAttributes != nullptr
-                       && getImage != nullptr && setErrorHandler != nullptr && sync != nullptr;
-            }
-
-            Display* (*openDisplay) (const char*) = nullptr;
-            int (*closeDisplay) (Display*) = nullptr;
-            Status (*getWindowAttributes) (Display*, Window, XWindowAttributes*) = nullptr;
-            XImage* (*getImage) (Display*, Drawable, int, int, unsigned int, unsigned int, unsigned long, int) = nullptr;
-            XErrorHandler (*setErrorHandler) (XErrorHandler) = nullptr;
-            int (*sync) (Display*, Bool) = nullptr;
-        };
-
-        const Xlib& getXlib()
-        {
-            static const Xlib xlib;
-            return xlib;
-        }
-
         int failedRequests = 0;
 
         int countFailedRequest (Display*, XErrorEvent*)
@@ -92,7 +52,9 @@ namespace testsupport
 
     juce::Image readWindowPixels (const juce::String& windowId)
     {
-        const auto& xlib = getXlib();
+        // Unlike a screen-grabbing tool, this holds no grab on the server
+        // and never waits for anyone.
+        const auto& xlib = Xlib::get();
 
         if (! xlib.isValid() || (windowId != "root" && (windowId.isEmpty() || ! windowId.containsOnly ("0123456789"))))
             return {};
