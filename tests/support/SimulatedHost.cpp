@@ -49,13 +49,13 @@ namespace testsupport
 
         /** Runs the command, passes on its output as it comes, and fails the
             calling test unless every case in it passed. */
-        void runNested (const juce::StringArray& command, int timeoutMs)
+        void runNested (const juce::StringArray& command, int timeoutMs, CommandRun& run)
         {
             // Passed on, so that whatever the inner run reported (an assertion, a
             // leak, a sanitizer report) fails this test too.
             std::cout << "---- nested run: " << command.joinIntoString (" ") << std::endl;
-            const auto run = runWithTimeLimit (command, timeoutMs, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr,
-                                               [] (const juce::String& text) { std::cout << text << std::flush; });
+            run = runWithTimeLimit (command, timeoutMs, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr,
+                                    [] (const juce::String& text) { std::cout << text << std::flush; });
             std::cout << "\n---- exit " << run.exitCode << std::endl;
 
             ASSERT_TRUE (run.started) << command.joinIntoString (" ");
@@ -88,13 +88,16 @@ namespace testsupport
         // The test CA is made once per build rather than in the machine's own folders.
         setenv ("SIMULATED_MACOS_CACHE", juce::File (VANTRY_FIXTURES_DIR).getSiblingFile ("simulated-macos-cache").getFullPathName().toRawUTF8(), 1);
 
-        runNested (command, timeoutMs);
+        CommandRun run;
+        runNested (command, timeoutMs, run);
     }
 
-    void runOnOwnDisplay (const juce::String& gtestFilter, int timeoutMs)
+    juce::String runOnOwnDisplay (const juce::String& gtestFilter, int timeoutMs)
     {
         auto command = ownDisplayCommand();
         command.addArray (nestedRunOfThisBinary (gtestFilter));
-        runNested (command, timeoutMs);
+        CommandRun run;
+        runNested (command, timeoutMs, run);
+        return run.output;
     }
 }

@@ -31,9 +31,9 @@ namespace testsupport
 
     /** Runs the cases that match gtestFilter in this test binary on an X
         display of their own, where no other test's window can cover theirs
-        or change where the window manager puts them.
+        or change where the window manager puts them. Returns what they printed.
     */
-    void runOnOwnDisplay (const juce::String& gtestFilter, int timeoutMs = 120000);
+    juce::String runOnOwnDisplay (const juce::String& gtestFilter, int timeoutMs = 120000);
 }
 
 #define RUN_IN_SIMULATED_HOST(options, filter)                         \
