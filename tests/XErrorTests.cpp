@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/SimulatedHost.h"
 #include "support/Xlib.h"
 
