@@ -9,6 +9,7 @@
 
 #include "jobs/InstallJob.h"
 #include "jobs/InstallScript.h"
+#include "support/CommandRun.h"
 #include "support/DriverInstallHost.h"
 #include "support/MessageLoop.h"
 #include "support/SimulatedHost.h"
@@ -101,15 +102,6 @@ namespace
         return ("/bin/sh -c echo $$; exec /bin/sh -e -c \"$1\" sh " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
     }
 
-    /** An executable shell script with this body. */
-    juce::File writeShellScript (const juce::File& file, const juce::String& body)
-    {
-        file.getParentDirectory().createDirectory();
-        file.replaceWithText ("#!/bin/sh\n" + body, false, false, "\n");
-        file.setExecutePermission (true);
-        return file;
-    }
-
     class InHostInstallJob : public testing::Test
     {
     protected:
@@ -127,14 +119,22 @@ namespace
             unsetenv ("TMPDIR");
         }
 
-        static juce::StringArray runInstallJobWithDefaults()
+        /** Runs one job to its end. Meanwhile, when given, runs once the job
+            has started; the wait of at most resultLimitMs for the result
+            begins when it has returned.
+        */
+        static juce::StringArray runInstallJobWithDefaults (const std::function<void()>& meanwhile = {}, int resultLimitMs = 120000)
         {
             juce::StringArray results;
 
             {
                 InstallJob job ([&results] (const juce::String& result) { results.add (result); });
                 EXPECT_TRUE (job.startThread());
-                EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
+
+                if (meanwhile)
+                    meanwhile();
+
+                EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, resultLimitMs));
             }
 
             EXPECT_TRUE (testsupport::deliverQueuedMessages());
@@ -222,20 +222,14 @@ TEST_F (InHostInstallJob, AKextSwappedForALinkMeanwhileHandsNothingBehindItToRoo
         ASSERT_EQ (lchown (entry.getFullPathName().toRawUTF8(), otherUser, otherGroup), 0);
 
     const auto kext = payload2().getChildFile ("Library/Extensions/Avid00Family.kext");
-    juce::StringArray results;
 
-    {
-        InstallJob job ([&results] (const juce::String& result) { results.add (result); });
-        ASSERT_TRUE (job.startThread());
+    const auto results = runInstallJobWithDefaults ([&] {
         ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
         ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
         ASSERT_TRUE (kext.deleteRecursively());
         ASSERT_TRUE (others.createSymbolicLink (kext, true));
-
-        EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
-    }
-
-    EXPECT_TRUE (testsupport::deliverQueuedMessages());
+    });
+    ASSERT_FALSE (HasFatalFailure());
 
     // cp -R installs the link as a link, and chown -R changes the link itself.
     EXPECT_EQ (lines (results), "success");
@@ -352,22 +346,16 @@ TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanw
     const auto scriptFile = temporary.getChildFile ("003/script.sh");
     const juce::File planted ("/Library/planted by the user");
     const auto script = composeInstallScript (payload2().getFullPathName());
-    juce::StringArray results;
 
-    {
-        InstallJob job ([&results] (const juce::String& result) { results.add (result); });
-        ASSERT_TRUE (job.startThread());
-
+    const auto results = runInstallJobWithDefaults ([&] {
         // The dialog is up, and nothing runs as root yet.
         ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
         EXPECT_EQ (scriptFile.loadFileAsString(), script);
         ASSERT_TRUE (scriptFile.replaceWithText ("touch \"" + planted.getFullPathName() + "\"\n", false, false, "\n"));
         ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+    });
+    ASSERT_FALSE (HasFatalFailure());
 
-        EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 120000));
-    }
-
-    EXPECT_TRUE (testsupport::deliverQueuedMessages());
     EXPECT_EQ (lines (results), "success");
     expectInstalled();
     EXPECT_FALSE (planted.exists());
@@ -380,19 +368,22 @@ TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
     const auto pidFile = temporary.getChildFile ("tool.pid");
 
     // What runs in the shell's place, and what it says before the script
-    // would start: nothing, or something that is not a process id.
+    // would start: nothing, or something that is not a process id. Those that
+    // go on can't be waited for, so a waitpid on 0 or -1 would take the other
+    // child's status.
+    const juce::String goesOn = "echo $$ > \"$0.pid\"\necho %s\nexec sleep 60\n";
+
     struct
     {
         const char* tool;
-        const char* body; // nullptr: the real shell
+        juce::String body; // empty: the real shell
         const char* expected;
     } cases[] = {
-        { "the shell", nullptr, "success" },
+        { "the shell", {}, "success" },
         { "a tool that ends at once and says nothing", "exit 0\n", "Failed to install driver" },
-        { "a tool that says 0", "echo 0\n", "Failed to install driver" },
-        { "a tool that says -1", "echo -1\n", "Failed to install driver" },
-        { "a tool that says something else and goes on", "echo $$ > \"$0.pid\"\necho installing\nexec sleep 60\n",
-          "Failed to install driver" },
+        { "a tool that says 0 and goes on", goesOn.replace ("%s", "0"), "Failed to install driver" },
+        { "a tool that says -1 and goes on", goesOn.replace ("%s", "-1"), "Failed to install driver" },
+        { "a tool that says something else and goes on", goesOn.replace ("%s", "installing"), "Failed to install driver" },
     };
 
     for (const auto& c : cases)
@@ -401,9 +392,10 @@ TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
         host::resetHost();
         host::mountFixtureVolume ("good");
 
-        if (c.body != nullptr)
+        if (c.body.isNotEmpty())
         {
-            const auto tool = writeShellScript (temporary.getChildFile ("tool"), c.body);
+            const auto tool = temporary.getChildFile ("tool");
+            ASSERT_TRUE (testsupport::writeShellScript (tool, c.body));
             ASSERT_TRUE (host::stateFile ("privileged-tool").replaceWithText (tool.getFullPathName()));
         }
 
@@ -414,18 +406,12 @@ TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
         siginfo_t ended {};
         ASSERT_EQ (waitid (P_PID, (id_t) other, &ended, WEXITED | WNOWAIT), 0);
 
-        juce::StringArray results;
+        // At once, once root's run has started: a tool that says no id is not waited for.
+        const auto results = runInstallJobWithDefaults (
+            [] { ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("privileged-runs").size() == 1; }, 120000)); },
+            20000);
+        ASSERT_FALSE (HasFatalFailure());
 
-        {
-            InstallJob job ([&results] (const juce::String& result) { results.add (result); });
-            ASSERT_TRUE (job.startThread());
-            ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("privileged-runs").size() == 1; }, 120000));
-
-            // At once: a tool that says no id is not waited for.
-            EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, 20000));
-        }
-
-        EXPECT_TRUE (testsupport::deliverQueuedMessages());
         EXPECT_EQ (lines (results), c.expected);
 
         int status = -1;
@@ -447,7 +433,7 @@ TEST_F (InHostInstallJob, AScriptStepThatPrintsAMegabyteStillInstalls)
     // A talkative spctl: far more than the stream holds, so the job must read
     // it for the script to go on.
     const auto bin = temporary.getChildFile ("chatty bin");
-    writeShellScript (bin.getChildFile ("spctl"), "head -c 1048576 /dev/zero\nexec /opt/simulated-macos/bin/spctl \"$@\"\n");
+    ASSERT_TRUE (testsupport::writeShellScript (bin.getChildFile ("spctl"), "head -c 1048576 /dev/zero\nexec /opt/simulated-macos/bin/spctl \"$@\"\n"));
 
     const auto path = juce::SystemStats::getEnvironmentVariable ("PATH", {});
     setenv ("PATH", (bin.getFullPathName() + ":" + path).toRawUTF8(), 1);
@@ -518,22 +504,15 @@ namespace
     int runScriptWithRecordingTools (const juce::String& script, const juce::File& folder, const juce::String& failingTool)
     {
         const auto bin = folder.getChildFile ("bin");
-        bin.createDirectory();
 
         // Each call: the tool's name, then each argument in brackets, one a line.
         for (auto* tool : { "cp", "mkdir", "rm", "chown", "spctl" })
         {
-            const auto stub = bin.getChildFile (tool);
-            stub.replaceWithText ("#!/bin/sh\n"
-                                  "log=\""
-                                      + folder.getChildFile ("calls").getFullPathName() + "\"\n"
-                                                                                          "echo \""
-                                      + tool + " in $PWD\" >> \"$log\"\n"
-                                               "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$log\"; done\n"
-                                               "[ \"$FAILING_TOOL\" != "
-                                      + tool + " ]\n",
-                                  false, false, "\n");
-            stub.setExecutePermission (true);
+            testsupport::writeShellScript (bin.getChildFile (tool),
+                                           "log=\"" + folder.getChildFile ("calls").getFullPathName() + "\"\n"
+                                               + "echo \"" + tool + " in $PWD\" >> \"$log\"\n"
+                                               + "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$log\"; done\n"
+                                               + "[ \"$FAILING_TOOL\" != " + tool + " ]\n");
         }
 
         juce::ChildProcess shell;

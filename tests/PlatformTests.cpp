@@ -2,6 +2,7 @@
 
 #include "platform/Authorization.h"
 #include "platform/Platform.h"
+#include "support/CommandRun.h"
 
 #include <cerrno>
 #include <csignal>
@@ -51,11 +52,13 @@ namespace
 
 namespace
 {
-    /** Asks for the right and starts /bin/sh -c with the script as root; the
-        stream to the shell in stream.
+    /** Has the dialog grant the right, asks for it and starts /bin/sh -c with
+        the script as root; the stream to the shell in stream.
     */
-    void startRootShell (const char* script, FILE*& stream)
+    void startRootShell (const SimulatedState& state, const char* script, FILE*& stream)
     {
+        state.write ("authorisation", "grant 0");
+
         AuthorizationRef ref = nullptr;
         ASSERT_EQ (AuthorizationCreate (nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
         ASSERT_EQ (askForAdminRight (ref), errAuthorizationSuccess);
@@ -82,6 +85,12 @@ namespace
         return line;
     }
 
+    /** A line that holds a process id. */
+    pid_t readIdLine (FILE* stream)
+    {
+        return (pid_t) std::atoi (readLine (stream).c_str());
+    }
+
     std::string linkTarget (const juce::String& path)
     {
         char target[256] = {};
@@ -93,10 +102,8 @@ namespace
 TEST (PlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
 {
     SimulatedState state;
-    state.write ("authorisation", "grant 0");
-
     FILE* stream = nullptr;
-    startRootShell ("echo $$ $PPID # a \\ and\nread -r line\necho \"got $line\"\nexit 3", stream);
+    startRootShell (state, "echo $$ $PPID # a \\ and\nread -r line\necho \"got $line\"\nexit 3", stream);
 
     if (stream == nullptr)
         return;
@@ -135,16 +142,15 @@ TEST (PlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
 TEST (PlatformStandIn, TheStreamHoldsAboutEightKilobytes)
 {
     SimulatedState state;
-    state.write ("authorisation", "grant 0");
 
     // The tool reads nothing until it is told to end.
     FILE* stream = nullptr;
-    startRootShell ("echo $$; exec sleep 60", stream);
+    startRootShell (state, "echo $$; exec sleep 60", stream);
 
     if (stream == nullptr)
         return;
 
-    const auto pid = (pid_t) std::atoi (readLine (stream).c_str());
+    const auto pid = readIdLine (stream);
     ASSERT_GT (pid, 0);
 
     const auto fd = fileno (stream);
@@ -192,20 +198,18 @@ TEST (PlatformStandIn, OptionsOtherThanTheDefaultsAreRefused)
 TEST (PlatformStandIn, AToolOfTheTestsChoosingRunsInTheToolsPlace)
 {
     SimulatedState state;
-    state.write ("authorisation", "grant 0");
 
     const auto substitute = state.folder.getChildFile ("substitute");
-    state.write ("substitute", "#!/bin/sh\necho $$\necho \"substitute $*\"\n");
-    ASSERT_TRUE (substitute.setExecutePermission (true));
+    ASSERT_TRUE (testsupport::writeShellScript (substitute, "echo $$\necho \"substitute $*\"\n"));
     state.write ("privileged-tool", substitute.getFullPathName() + "\n");
 
     FILE* stream = nullptr;
-    startRootShell ("echo not this", stream);
+    startRootShell (state, "echo not this", stream);
 
     if (stream == nullptr)
         return;
 
-    const auto pid = (pid_t) std::atoi (readLine (stream).c_str());
+    const auto pid = readIdLine (stream);
     EXPECT_EQ (readLine (stream), "substitute -c echo not this");
     EXPECT_EQ (readLine (stream), "");
     EXPECT_EQ (waitpid (pid, nullptr, 0), pid);
@@ -258,7 +262,7 @@ TEST (PlatformStandIn, TheDialogAnswersAsScripted)
 
         if (stream != nullptr)
         {
-            waitpid ((pid_t) std::atoi (readLine (stream).c_str()), nullptr, 0);
+            waitpid (readIdLine (stream), nullptr, 0);
             fclose (stream);
         }
 

@@ -94,6 +94,13 @@ namespace testsupport
         return lines.joinIntoString ("\n");
     }
 
+    bool writeShellScript (const juce::File& file, const juce::String& body)
+    {
+        return file.getParentDirectory().createDirectory()
+               && file.replaceWithText ("#!/bin/sh\n" + body, false, false, "\n")
+               && file.setExecutePermission (true);
+    }
+
     CommandRun runWithTimeLimit (const juce::StringArray& command, int timeoutMs, int streamFlags,
                                  const std::function<void (const juce::String&)>& onOutput)
     {

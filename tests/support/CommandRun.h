@@ -25,6 +25,11 @@ namespace testsupport
         juce::String lastLines (int count = 30) const;
     };
 
+    /** Writes an executable "#!/bin/sh" script with this body, making its
+        folder where needed; false when that failed.
+    */
+    bool writeShellScript (const juce::File& file, const juce::String& body);
+
     /** The ids of the processes whose environment holds this entry
         ("NAME=value"): everything a process starts inherits its environment.
     */

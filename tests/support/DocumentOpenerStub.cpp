@@ -1,5 +1,7 @@
 #include "support/DocumentOpenerStub.h"
 
+#include "support/CommandRun.h"
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -34,11 +36,7 @@ namespace testsupport
         installed = true;
 
         const auto folder = getStubFolder();
-        folder.createDirectory();
-
-        const auto stub = folder.getChildFile ("xdg-open");
-        stub.replaceWithText ("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + getLog().getFullPathName() + "'\n", false, false, "\n");
-        stub.setExecutePermission (true);
+        writeShellScript (folder.getChildFile ("xdg-open"), "printf '%s\\n' \"$1\" >> '" + getLog().getFullPathName() + "'\n");
 
         // Set before any job runs, so no other thread is reading the environment.
         const juce::String path (std::getenv ("PATH") != nullptr ? std::getenv ("PATH") : "/usr/bin:/bin");
