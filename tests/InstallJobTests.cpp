@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "jobs/InstallJob.h"
@@ -90,8 +91,9 @@ TEST_F (InstallJobFailsEarly, WithoutTheVolumeOrItsPackage)
 namespace host = testsupport::installhost;
 
 // Inside the simulated host: /Volumes, /Library and the dialog are the
-// private root's, and the job runs with its real defaults (/Volumes, and
-// the temporary folder that TMPDIR names).
+// private root's. The job runs as in the app: in a process of the Mac's user,
+// with its real defaults (/Volumes, and the temporary folder that TMPDIR
+// names), reaching root only through the system's trampoline.
 namespace
 {
     const juce::String payload2Path = "003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2";
@@ -99,7 +101,44 @@ namespace
     /** The stand-in's record of root running this script as the job has it run. */
     juce::String recordOfRootRunning (const juce::String& script)
     {
-        return ("/bin/sh -c echo $$; exec /bin/sh -e -c \"$1\" sh " + script).replace ("\\", "\\\\").replace ("\n", "\\n");
+        return ("/bin/sh -p -c PATH=/usr/bin:/bin:/usr/sbin:/sbin; export PATH; umask 022; exec < /dev/null; "
+                "echo $$; exec /bin/sh -p -e -c \"$1\" sh "
+                + script)
+            .replace ("\\", "\\\\")
+            .replace ("\n", "\\n");
+    }
+
+    /** What a job in a process of the user's reported. */
+    struct UserRun
+    {
+        juce::StringArray results;
+        juce::String directory;
+    };
+
+    /** Where an earlier install's links point: something of the system's. */
+    const juce::File behindLinks ("/Library/LaunchDaemons");
+
+    /** Every entry under the folder, following no link: its path, type and,
+        for files, a content hash; for links, the target.
+    */
+    juce::StringArray describeFolder (const juce::File& folder)
+    {
+        juce::StringArray lines;
+
+        for (const auto& entry : folder.findChildFiles (juce::File::findFilesAndDirectories, true, "*", juce::File::FollowSymlinks::no))
+        {
+            const auto path = entry.getRelativePathFrom (folder);
+
+            if (entry.isSymbolicLink())
+                lines.add (path + " -> " + entry.getNativeLinkedTarget());
+            else if (entry.isDirectory())
+                lines.add (path + " dir");
+            else
+                lines.add (path + " " + juce::String (entry.loadFileAsString().hashCode64()));
+        }
+
+        lines.sort (false);
+        return lines;
     }
 
     class InHostInstallJob : public testing::Test
@@ -119,21 +158,49 @@ namespace
             unsetenv ("TMPDIR");
         }
 
-        /** Runs one job to its end. Meanwhile, when given, runs once the job
-            has started; the wait of at most resultLimitMs for the result
-            begins when it has returned.
+        /** Runs one job to its end in a process of the user's whose PATH
+            has pathPrefix before the system's folders. Meanwhile, when
+            given, runs once that process has started.
         */
-        static juce::StringArray runInstallJobWithDefaults (const std::function<void()>& meanwhile = {}, int resultLimitMs = 120000)
+        static UserRun runJobAsUser (const std::function<void()>& meanwhile = {}, const juce::String& pathPrefix = {},
+                                     const juce::String& umask = "022")
+        {
+            testsupport::CommandRun run;
+            const auto command = host::asUser ({ VANTRY_USER_PROCESS_BINARY, "install" }, pathPrefix, umask);
+            std::thread process ([&] { run = testsupport::runWithTimeLimit (command, 120000); });
+
+            if (meanwhile)
+                meanwhile();
+
+            process.join();
+
+            // What it printed, a sanitizer's or JUCE's report included, is this test's.
+            std::cout << run.output << std::flush;
+            EXPECT_FALSE (run.timedOut);
+            EXPECT_EQ (run.exitCode, 0);
+
+            UserRun reported;
+
+            for (const auto& line : juce::StringArray::fromLines (run.output))
+            {
+                if (line.startsWith ("result: "))
+                    reported.results.add (line.fromFirstOccurrenceOf ("result: ", false, false));
+                else if (line.startsWith ("directory: "))
+                    reported.directory = line.fromFirstOccurrenceOf ("directory: ", false, false);
+            }
+
+            return reported;
+        }
+
+        /** Runs one job to its end in this process, which is root's. */
+        static juce::StringArray runJobInThisProcess (const std::function<void()>& meanwhile, int resultLimitMs)
         {
             juce::StringArray results;
 
             {
                 InstallJob job ([&results] (const juce::String& result) { results.add (result); });
                 EXPECT_TRUE (job.startThread());
-
-                if (meanwhile)
-                    meanwhile();
-
+                meanwhile();
                 EXPECT_TRUE (testsupport::pumpUntil ([&] { return ! results.isEmpty(); }, resultLimitMs));
             }
 
@@ -141,12 +208,30 @@ namespace
             return results;
         }
 
-        void expectInstalled()
+        void expectInstalled (const juce::StringArray& alsoInstalled = {}) const
         {
-            EXPECT_EQ (lines (host::describeInstalledTree (juce::File ("/Library"))), lines (host::describePayloadTree()));
+            auto expected = host::describePayloadTree();
+            expected.addArray (alsoInstalled);
+            expected.sort (false);
+
+            auto installed = host::describeInstalledTree (juce::File ("/Library"));
+            installed.sort (false);
+
+            EXPECT_EQ (lines (installed), lines (expected));
             EXPECT_TRUE (host::kextOwnedByRootWheel());
             EXPECT_EQ (lines (host::readStateLines ("spctl-calls")),
                        lines ({ "--add " + payload2().getFullPathName() + "/Library/Extensions/Avid00Family.kext" }));
+        }
+
+        /** Has a process of the user's put a link to target where the item was. */
+        static void swapForALinkAsTheUser (const juce::File& item, const juce::File& target)
+        {
+            EXPECT_EQ (host::runAsUser ({ "/bin/sh", "-c", "rm -rf \"$1\" && ln -s \"$2\" \"$1\"", "sh", item.getFullPathName(), target.getFullPathName() }), 0);
+        }
+
+        static bool dialogShown()
+        {
+            return testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; });
         }
 
         juce::File payload2() const { return temporary.getChildFile (payload2Path); }
@@ -179,10 +264,17 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
              }
          } },
         { "a second run", [] {
-             EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+             EXPECT_EQ (lines (runJobAsUser().results), "success");
+         } },
+        { "a second run after one that left read-only folders", [this] {
+             EXPECT_EQ (lines (runJobAsUser().results), "success");
 
-             for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests" })
-                 host::stateFile (record).deleteFile();
+             // As bsdtar leaves a payload whose archive has such folders.
+             auto folders = payload2().findChildFiles (juce::File::findDirectories, true);
+             folders.add (payload2());
+
+             for (const auto& folder : folders)
+                 ASSERT_EQ (chmod (folder.getFullPathName().toRawUTF8(), 0555), 0);
          } },
     };
 
@@ -194,56 +286,192 @@ TEST_F (InHostInstallJob, InstallsTheSameTreeOnAFreshMacWithVendorFoldersAndOnAS
         s.prepare();
         ASSERT_FALSE (testing::Test::HasFatalFailure());
 
-        EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+        for (auto* record : { "spctl-calls", "privileged-runs", "authorisation-requests" })
+            host::stateFile (record).deleteFile();
+
+        const auto run = runJobAsUser();
+        EXPECT_EQ (lines (run.results), "success");
         expectInstalled();
 
         // Root was handed the script's text, after one request for the right.
         EXPECT_EQ (lines (host::readStateLines ("privileged-runs")),
                    lines ({ recordOfRootRunning (composeInstallScript (payload2().getFullPathName())) }));
         EXPECT_EQ (lines (host::readStateLines ("authorisation-requests")), "system.privilege.admin /bin/sh 19");
-        EXPECT_EQ (juce::File::getCurrentWorkingDirectory(), payload2());
+        EXPECT_EQ (run.directory, payload2().getFullPathName());
     }
 }
 
-TEST_F (InHostInstallJob, AKextSwappedForALinkMeanwhileHandsNothingBehindItToRoot)
+TEST_F (InHostInstallJob, RootRunsOnlyTheSystemsToolsAndMakesNothingOthersMayWrite)
 {
-    host::mountFixtureVolume ("good");
-    host::setAuthorisation ("grant 1500");
+    // Look-alikes in a folder of the user's: each notes who runs it, and then
+    // does the real tool's work.
+    const auto bin = host::userHome().getChildFile ("bin");
+    const auto log = host::userHome().getChildFile ("look-alikes.log");
 
-    // Someone else's folder, and a link to it where the unpacked kext was.
+    for (auto* tool : { "cp", "mkdir", "rm", "chown", "find", "spctl" })
+        ASSERT_TRUE (testsupport::writeShellScript (bin.getChildFile (tool),
+                                                    "echo \"" + juce::String (tool) + " $(id -u)\" >> \"" + log.getFullPathName() + "\"\n"
+                                                        + "PATH=/usr/bin:/bin:/usr/sbin:/sbin exec " + tool + " \"$@\"\n"));
+
+    host::giveToUser (bin);
+
+    struct
+    {
+        const char* situation;
+        juce::String pathPrefix, umask;
+    } situations[] = {
+        { "look-alikes first on the app's PATH", bin.getFullPathName(), "022" },
+        // Root would make /Library's folders writable for everyone.
+        { "an app whose umask is 000", {}, "000" },
+    };
+
+    for (const auto& s : situations)
+    {
+        SCOPED_TRACE (s.situation);
+        host::resetHost();
+        host::mountFixtureVolume ("good");
+        log.deleteFile();
+
+        EXPECT_EQ (lines (runJobAsUser ({}, s.pathPrefix, s.umask).results), "success");
+        expectInstalled();
+
+        // The user's own steps ran them; root never did.
+        const auto calls = juce::StringArray::fromLines (log.loadFileAsString().trimEnd());
+        EXPECT_EQ (calls.isEmpty(), s.pathPrefix.isEmpty()) << lines (calls);
+
+        for (const auto& call : calls)
+            EXPECT_FALSE (call.endsWith (" 0")) << call;
+    }
+}
+
+TEST_F (InHostInstallJob, NothingSwappedForALinkMeanwhileReachesRoot)
+{
+    // Someone else's folder, and a file only root may read.
     const juce::File others ("/Users/Someone Else");
     ASSERT_TRUE (others.getChildFile ("Documents/letter.txt").create());
     const uid_t otherUser = 4242;
     const gid_t otherGroup = 4242;
-    auto entries = others.findChildFiles (juce::File::findFilesAndDirectories, true);
-    entries.add (others);
+    auto othersEntries = others.findChildFiles (juce::File::findFilesAndDirectories, true);
+    othersEntries.add (others);
 
-    for (const auto& entry : entries)
+    for (const auto& entry : othersEntries)
         ASSERT_EQ (lchown (entry.getFullPathName().toRawUTF8(), otherUser, otherGroup), 0);
 
-    const auto kext = payload2().getChildFile ("Library/Extensions/Avid00Family.kext");
+    const juce::File secret ("/private/var/root/secret.txt");
+    const juce::String secretText = "root's own: 7d1f0c2a";
+    ASSERT_TRUE (secret.create() && secret.replaceWithText (secretText));
+    ASSERT_EQ (chmod (secret.getParentDirectory().getFullPathName().toRawUTF8(), 0700), 0);
+    ASSERT_EQ (chmod (secret.getFullPathName().toRawUTF8(), 0600), 0);
 
-    const auto results = runInstallJobWithDefaults ([&] {
-        ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
-        ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
-        ASSERT_TRUE (kext.deleteRecursively());
-        ASSERT_TRUE (others.createSymbolicLink (kext, true));
-    });
-    ASSERT_FALSE (HasFatalFailure());
-
-    // cp -R installs the link as a link, and chown -R changes the link itself.
-    EXPECT_EQ (lines (results), "success");
-
-    for (const auto& entry : entries)
+    struct
     {
-        struct stat info
-        {};
-        ASSERT_EQ (lstat (entry.getFullPathName().toRawUTF8(), &info), 0);
-        EXPECT_EQ (info.st_uid, otherUser) << entry.getFullPathName();
-        EXPECT_EQ (info.st_gid, otherGroup) << entry.getFullPathName();
+        const char* swapped;
+        juce::String item;
+        juce::File target;
+        std::function<void()> check;
+    } cases[] = {
+        // cp -R installs the link as a link, and chown -R changes the link itself.
+        { "the kext, for a link to someone else's folder", "Library/Extensions/Avid00Family.kext", others, [&] {
+             for (const auto& entry : othersEntries)
+             {
+                 struct stat info
+                 {};
+                 ASSERT_EQ (lstat (entry.getFullPathName().toRawUTF8(), &info), 0);
+                 EXPECT_EQ (info.st_uid, otherUser) << entry.getFullPathName();
+                 EXPECT_EQ (info.st_gid, otherGroup) << entry.getFullPathName();
+             }
+         } },
+        // Over an earlier install's launch agent, whose mode anyone may read.
+        { "the launch agent, for a link to a file only root may read", "Library/LaunchAgents/com.avid.00family.helper.plist", secret, [&] {
+             for (const auto& file : juce::File ("/Library").findChildFiles (juce::File::findFiles, true, "*", juce::File::FollowSymlinks::no))
+             {
+                 if (! file.isSymbolicLink())
+                 {
+                     EXPECT_FALSE (file.loadFileAsString().contains (secretText)) << file.getFullPathName();
+                 }
+             }
+         } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.swapped);
+        host::resetHost();
+        host::mountFixtureVolume ("good");
+        host::setAuthorisation ("grant 1500");
+
+        const auto earlier = juce::File ("/Library/LaunchAgents/com.avid.00family.helper.plist");
+        ASSERT_TRUE (earlier.replaceWithText ("<plist>earlier</plist>"));
+        ASSERT_EQ (chmod (earlier.getFullPathName().toRawUTF8(), 0644), 0);
+
+        const auto results = runJobAsUser ([&] {
+                                 // The dialog is up, and nothing runs as root yet.
+                                 ASSERT_TRUE (dialogShown());
+                                 ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+                                 swapForALinkAsTheUser (payload2().getChildFile (c.item), c.target);
+                             })
+                                 .results;
+        ASSERT_FALSE (HasFatalFailure());
+
+        EXPECT_EQ (lines (results), "success");
+        EXPECT_TRUE (juce::File ("/").getChildFile (c.item).isSymbolicLink());
+        c.check();
     }
 
     others.deleteRecursively();
+    secret.deleteFile();
+}
+
+TEST_F (InHostInstallJob, LinksAnEarlierInstallLeftGiveWayToThePayload)
+{
+    const juce::File avid ("/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}");
+    const juce::File dhs ("/Library/Application Support/Digidesign/DHS");
+
+    const auto link = [] (const juce::File& at, const juce::File& target) {
+        ASSERT_TRUE (at.getParentDirectory().createDirectory());
+        ASSERT_TRUE (target.createSymbolicLink (at, true));
+    };
+
+    struct
+    {
+        const char* situation;
+        std::function<void()> plant;
+        juce::StringArray alsoInstalled;
+    } situations[] = {
+        { "links inside the trees where the payload has a folder and a file", [&] {
+             link (dhs.getChildFile ("Resources"), behindLinks);
+             link (dhs.getChildFile ("Notes.txt"), behindLinks.getChildFile ("com.example.daemon.plist"));
+             link (avid.getChildFile ("Resources"), behindLinks);
+             // What only the installed tree has stays.
+             ASSERT_TRUE (dhs.getChildFile ("Only Installed.txt").replaceWithText ("installed"));
+             link (dhs.getChildFile ("Only Installed Link"), behindLinks);
+         },
+          { "Application Support/Digidesign/DHS/Only Installed.txt file 0644 9 " + juce::String (juce::String ("installed").hashCode64()), "Application Support/Digidesign/DHS/Only Installed Link other 0777" } },
+        { "a tree that is itself a link", [&] {
+             link (avid, behindLinks);
+             link (dhs, behindLinks);
+         },
+          {} },
+    };
+
+    for (const auto& s : situations)
+    {
+        SCOPED_TRACE (s.situation);
+        host::resetHost();
+        host::mountFixtureVolume ("good");
+        behindLinks.deleteRecursively();
+        ASSERT_TRUE (behindLinks.createDirectory() && behindLinks.getChildFile ("com.example.daemon.plist").replaceWithText ("<plist>the system's</plist>"));
+        const auto behind = describeFolder (behindLinks);
+
+        s.plant();
+        ASSERT_FALSE (HasFatalFailure());
+
+        EXPECT_EQ (lines (runJobAsUser().results), "success");
+        expectInstalled (s.alsoInstalled);
+        EXPECT_EQ (lines (describeFolder (behindLinks)), lines (behind));
+    }
+
+    behindLinks.deleteRecursively();
 }
 
 TEST_F (InHostInstallJob, EachFailureGivesItsOwnMessage)
@@ -272,10 +500,10 @@ TEST_F (InHostInstallJob, EachFailureGivesItsOwnMessage)
             host::mountFixtureVolume (c.variant);
 
         const auto workingFolder = temporary.getChildFile ("003");
-        ASSERT_TRUE (workingFolder.createDirectory());
-        ASSERT_TRUE (workingFolder.getChildFile ("left over").replaceWithText ("from an earlier run"));
+        ASSERT_TRUE (workingFolder.createDirectory() && workingFolder.getChildFile ("left over").replaceWithText ("from an earlier run"));
+        host::giveToUser (workingFolder);
 
-        EXPECT_EQ (lines (runInstallJobWithDefaults()), c.expected);
+        EXPECT_EQ (lines (runJobAsUser().results), c.expected);
         EXPECT_TRUE (workingFolder.isDirectory());
         EXPECT_FALSE (workingFolder.getChildFile ("left over").exists());
 
@@ -317,7 +545,7 @@ TEST_F (InHostInstallJob, MakesMissingDestinationFoldersAndStopsWhereAFileStands
             host::mountFixtureVolume ("good");
             ASSERT_TRUE (destination.deleteRecursively());
 
-            EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+            EXPECT_EQ (lines (runJobAsUser().results), "success");
             expectInstalled();
         }
 
@@ -328,7 +556,7 @@ TEST_F (InHostInstallJob, MakesMissingDestinationFoldersAndStopsWhereAFileStands
             ASSERT_TRUE (destination.deleteRecursively());
             ASSERT_TRUE (destination.replaceWithText ("not a folder"));
 
-            EXPECT_EQ (lines (runInstallJobWithDefaults()), "Failed to install driver");
+            EXPECT_EQ (lines (runJobAsUser().results), "Failed to install driver");
             EXPECT_TRUE (destination.existsAsFile());
             EXPECT_EQ (destination.loadFileAsString(), "not a folder");
 
@@ -347,13 +575,17 @@ TEST_F (InHostInstallJob, RootRunsTheComposedScriptWhateverBecomesOfTheFileMeanw
     const juce::File planted ("/Library/planted by the user");
     const auto script = composeInstallScript (payload2().getFullPathName());
 
-    const auto results = runInstallJobWithDefaults ([&] {
-        // The dialog is up, and nothing runs as root yet.
-        ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("authorisation-requests").size() == 1; }));
-        EXPECT_EQ (scriptFile.loadFileAsString(), script);
-        ASSERT_TRUE (scriptFile.replaceWithText ("touch \"" + planted.getFullPathName() + "\"\n", false, false, "\n"));
-        ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
-    });
+    const auto results = runJobAsUser ([&] {
+                             // The dialog is up, and nothing runs as root yet.
+                             ASSERT_TRUE (dialogShown());
+                             EXPECT_EQ (scriptFile.loadFileAsString(), script);
+                             ASSERT_EQ (host::runAsUser ({ "/bin/sh", "-c", "printf 'touch \"%s\"\\n' \"$2\" > \"$1\"", "sh",
+                                                           scriptFile.getFullPathName(), planted.getFullPathName() }),
+                                        0);
+                             ASSERT_TRUE (scriptFile.loadFileAsString().startsWith ("touch"));
+                             ASSERT_TRUE (host::readStateLines ("privileged-runs").isEmpty());
+                         })
+                             .results;
     ASSERT_FALSE (HasFatalFailure());
 
     EXPECT_EQ (lines (results), "success");
@@ -407,7 +639,7 @@ TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
         ASSERT_EQ (waitid (P_PID, (id_t) other, &ended, WEXITED | WNOWAIT), 0);
 
         // At once, once root's run has started: a tool that says no id is not waited for.
-        const auto results = runInstallJobWithDefaults (
+        const auto results = runJobInThisProcess (
             [] { ASSERT_TRUE (testsupport::pumpUntil ([] { return host::readStateLines ("privileged-runs").size() == 1; }, 120000)); },
             20000);
         ASSERT_FALSE (HasFatalFailure());
@@ -428,19 +660,30 @@ TEST_F (InHostInstallJob, WaitsForItsOwnShellOnlyAndNeverForAnotherChild)
     }
 }
 
-TEST_F (InHostInstallJob, AScriptStepThatPrintsAMegabyteStillInstalls)
+TEST_F (InHostInstallJob, AScriptStepThatReadsItsInputAndPrintsAMegabyteStillInstalls)
 {
-    // A talkative spctl: far more than the stream holds, so the job must read
-    // it for the script to go on.
-    const auto bin = temporary.getChildFile ("chatty bin");
-    ASSERT_TRUE (testsupport::writeShellScript (bin.getChildFile ("spctl"), "head -c 1048576 /dev/zero\nexec /opt/simulated-macos/bin/spctl \"$@\"\n"));
+    // A talkative spctl in the system's own place, which reads its input to
+    // the end first: that must not be the stream, which the job never ends.
+    // Then far more than the stream holds, so the job must read it for the
+    // script to go on.
+    const juce::File spctl ("/usr/sbin/spctl"), quiet ("/usr/sbin/spctl.quiet");
+    ASSERT_TRUE (spctl.moveFileTo (quiet));
 
-    const auto path = juce::SystemStats::getEnvironmentVariable ("PATH", {});
-    setenv ("PATH", (bin.getFullPathName() + ":" + path).toRawUTF8(), 1);
+    struct Restore
+    {
+        ~Restore()
+        {
+            spctl.deleteFile();
+            quiet.moveFileTo (spctl);
+        }
+
+        const juce::File spctl, quiet;
+    } restore { spctl, quiet };
+
+    ASSERT_TRUE (testsupport::writeShellScript (spctl, "cat > /dev/null\nhead -c 1048576 /dev/zero\nexec " + quiet.getFullPathName() + " \"$@\"\n"));
     host::mountFixtureVolume ("good");
 
-    EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
-    setenv ("PATH", path.toRawUTF8(), 1);
+    EXPECT_EQ (lines (runJobAsUser().results), "success");
     expectInstalled();
 }
 
@@ -450,9 +693,10 @@ TEST_F (InHostInstallJob, ALeftOverPackageFolderIsGoneBeforeTheExpansion)
     const auto leftOver = payload2().getChildFile ("Library/Extensions/Avid00Family.kext/stale");
     ASSERT_TRUE (leftOver.getParentDirectory().createDirectory());
     ASSERT_TRUE (leftOver.replaceWithText ("from an earlier run"));
+    host::giveToUser (temporary);
     host::mountFixtureVolume ("good");
 
-    EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+    EXPECT_EQ (lines (runJobAsUser().results), "success");
     EXPECT_FALSE (leftOver.exists());
     expectInstalled();
 }
@@ -463,9 +707,11 @@ TEST_F (InHostInstallJob, AwkwardCharactersInTheTemporaryFolderReachTheToolsUnch
     host::useTemporaryFolder (temporary);
     host::mountFixtureVolume ("good");
 
-    EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+    const auto run = runJobAsUser();
+    EXPECT_EQ (lines (run.results), "success");
     expectInstalled();
-    EXPECT_EQ (juce::File::getCurrentWorkingDirectory(), payload2());
+    EXPECT_EQ (run.directory, payload2().getFullPathName());
+    temporary.getParentDirectory().deleteRecursively();
 }
 
 // Started with --spctl-fails: newer systems refuse the registration, which
@@ -479,14 +725,28 @@ TEST_F (InHostInstallJobSpctlFails, StillInstalls)
     ASSERT_TRUE (host::stateFile ("spctl-fail").exists());
     host::mountFixtureVolume ("good");
 
-    EXPECT_EQ (lines (runInstallJobWithDefaults()), "success");
+    EXPECT_EQ (lines (runJobAsUser().results), "success");
     expectInstalled();
 }
 
-TEST (InstallJobInSimulatedHost, EndToEnd)
+// A Mac's /bin/sh is the shell its owner chose: bash unless they chose dash
+// or zsh.
+TEST (InstallJobInSimulatedHost, EndToEndWithBashAsSh)
 {
-    const juce::StringArray options;
+    const juce::StringArray options { "--sh", "bash" };
     RUN_IN_SIMULATED_HOST (options, "InHostInstallJob.*:InHostInstallScript.*");
+}
+
+TEST (InstallJobInSimulatedHost, EndToEndWithDashAsSh)
+{
+    const juce::StringArray options { "--sh", "dash" };
+    RUN_IN_SIMULATED_HOST (options, "InHostInstallJob.*");
+}
+
+TEST (InstallJobInSimulatedHost, EndToEndWithZshAsSh)
+{
+    const juce::StringArray options { "--sh", "zsh" };
+    RUN_IN_SIMULATED_HOST (options, "InHostInstallJob.*");
 }
 
 TEST (InstallJobInSimulatedHost, EndToEndWithSpctlFailing)
@@ -536,6 +796,7 @@ namespace
 TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
 {
     ASSERT_TRUE (host::insideSimulatedHost());
+    host::resetHost();
 
     const juce::String payload2 = "/Users/Jo \"Q\" $HOME `id` back\\slash it's/Payload2";
     const juce::File folder ("/var/tmp/install script round trip");
@@ -585,9 +846,13 @@ TEST (InHostInstallScript, AwkwardPathsReachEachToolAsOneArgument)
         "[-R]",
         "[" + payload2 + "/Library/Extensions/Avid00Family.kext]",
         "[/Library/Extensions/Avid00Family.kext]",
+        "rm in /",
+        "[-f]",
+        "[/Library/LaunchAgents/com.avid.00family.helper.plist]",
         "cp in /",
+        "[-R]",
         "[" + payload2 + "/Library/LaunchAgents/com.avid.00family.helper.plist]",
-        "[/Library/LaunchAgents]",
+        "[/Library/LaunchAgents/com.avid.00family.helper.plist]",
         "chown in /Library/Extensions",
         "[-R]",
         "[root:wheel]",

@@ -10,30 +10,35 @@ namespace
     }
 }
 
-// The exact script the install job has root run with "/bin/sh -e", so every
-// line but the kext registration ends the script when it fails. Every
-// destination folder is made before the first copy, and the installed
-// plug-in and kext are replaced whole, so that what is installed is the
-// payload's, whatever was there before.
+// The exact script the install job has root run with "/bin/sh -p -e -c", so
+// every line but the kext registration ends the script when it fails. Every
+// destination folder is made before the first copy; links that an earlier
+// install left in the two merged vendor folders give way to the payload, and
+// the installed plug-in, kext and launch agent are replaced whole, so that
+// what is installed is the payload's, whatever was there before.
 TEST (InstallScript, ExactTextForAnOrdinaryPath)
 {
     const auto script = composeInstallScript ("/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2");
 
     EXPECT_EQ (bytesOf (script),
                "#!/bin/sh -e\n"
+               "give_way () { if [ -e \"$2\" ] || [ -L \"$2\" ]; then find \"$2\" -type l -exec /bin/sh -p -c 'from=$1; to=$2; shift 2; for link do there=$from${link#\"$to\"}; if [ -e \"$there\" ] || [ -L \"$there\" ]; then rm -f \"$link\" || exit; fi; done' sh \"$1\" \"$2\" {} +; fi; }\n"
                "mkdir -p \"/Library/Application Support/Avid\"\n"
                "mkdir -p \"/Library/Application Support/Digidesign\"\n"
                "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
                "mkdir -p \"/Library/Extensions\"\n"
                "mkdir -p \"/Library/LaunchAgents\"\n"
+               "give_way \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
+               "give_way \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign/DHS\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
                "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "spctl --add \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
                "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
-               "cp \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+               "rm -f \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
+               "cp -R \"/tmp/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
                "cd \"/Library/Extensions\"\n"
                "chown -R root:wheel \"Avid00Family.kext\"\n");
 }
@@ -44,19 +49,23 @@ TEST (InstallScript, BlanksInThePathAreInsertedUnchanged)
 
     EXPECT_EQ (bytesOf (script),
                "#!/bin/sh -e\n"
+               "give_way () { if [ -e \"$2\" ] || [ -L \"$2\" ]; then find \"$2\" -type l -exec /bin/sh -p -c 'from=$1; to=$2; shift 2; for link do there=$from${link#\"$to\"}; if [ -e \"$there\" ] || [ -L \"$there\" ]; then rm -f \"$link\" || exit; fi; done' sh \"$1\" \"$2\" {} +; fi; }\n"
                "mkdir -p \"/Library/Application Support/Avid\"\n"
                "mkdir -p \"/Library/Application Support/Digidesign\"\n"
                "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
                "mkdir -p \"/Library/Extensions\"\n"
                "mkdir -p \"/Library/LaunchAgents\"\n"
+               "give_way \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
+               "give_way \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign/DHS\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
                "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
                "spctl --add \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" || true\n"
                "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
                "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
-               "cp \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+               "rm -f \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
+               "cp -R \"/Users/Jo Doe/Library/Caches/Vantry Driver Helper/003/pkg/com.avid.00family.macos.installer_0.pkg/Payload2/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
                "cd \"/Library/Extensions\"\n"
                "chown -R root:wheel \"Avid00Family.kext\"\n");
 }

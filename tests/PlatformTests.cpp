@@ -3,12 +3,15 @@
 #include "platform/Authorization.h"
 #include "platform/Platform.h"
 #include "support/CommandRun.h"
+#include "support/DriverInstallHost.h"
+#include "support/SimulatedHost.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iostream>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -99,7 +102,7 @@ namespace
     }
 }
 
-TEST (PlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
+TEST (InHostPlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
 {
     SimulatedState state;
     FILE* stream = nullptr;
@@ -139,7 +142,7 @@ TEST (PlatformStandIn, TheToolIsOurChildTalkingOnTheStream)
                juce::StringArray { "/bin/sh -c echo $$ $PPID # a \\\\ and\\nread -r line\\necho \"got $line\"\\nexit 3" });
 }
 
-TEST (PlatformStandIn, TheStreamHoldsAboutEightKilobytes)
+TEST (InHostPlatformStandIn, TheStreamHoldsAboutEightKilobytes)
 {
     SimulatedState state;
 
@@ -171,7 +174,7 @@ TEST (PlatformStandIn, TheStreamHoldsAboutEightKilobytes)
     fclose (stream);
 }
 
-TEST (PlatformStandIn, OptionsOtherThanTheDefaultsAreRefused)
+TEST (InHostPlatformStandIn, OptionsOtherThanTheDefaultsAreRefused)
 {
     SimulatedState state;
     state.write ("authorisation", "grant 0");
@@ -195,7 +198,7 @@ TEST (PlatformStandIn, OptionsOtherThanTheDefaultsAreRefused)
     AuthorizationFree (ref, kAuthorizationFlagDefaults);
 }
 
-TEST (PlatformStandIn, AToolOfTheTestsChoosingRunsInTheToolsPlace)
+TEST (InHostPlatformStandIn, AToolOfTheTestsChoosingRunsInTheToolsPlace)
 {
     SimulatedState state;
 
@@ -219,7 +222,7 @@ TEST (PlatformStandIn, AToolOfTheTestsChoosingRunsInTheToolsPlace)
     EXPECT_EQ (state.lines ("privileged-runs"), juce::StringArray { "/bin/sh -c echo not this" });
 }
 
-TEST (PlatformStandIn, TheDialogAnswersAsScripted)
+TEST (InHostPlatformStandIn, TheDialogAnswersAsScripted)
 {
     struct Case
     {
@@ -268,6 +271,42 @@ TEST (PlatformStandIn, TheDialogAnswersAsScripted)
 
         AuthorizationFree (ref, kAuthorizationFlagDefaults);
     }
+}
+
+// What the user's app sees of a privileged run, in a process of the user's.
+TEST (InHostPlatformStandIn, TheToolHasRootsEffectiveIdTheCallersRealOneAndTheTrampolinesVariables)
+{
+    namespace host = testsupport::installhost;
+    ASSERT_TRUE (host::insideSimulatedHost());
+    host::resetHost();
+
+    const auto run = testsupport::runWithTimeLimit (
+        host::asUser ({ VANTRY_USER_PROCESS_BINARY, "privileged", "-p", "-c",
+                        "id -u; id -ru; id -g; echo \"$__AUTHORIZATION\" \"$_BASH_IMPLICIT_DASH_PEE\"; "
+                        "[ -e \"/proc/$$/fd/${__AUTHORIZATION#auth }\" ] && echo \"its mailbox is open\"" }),
+        30000);
+    std::cout << run.output << std::flush;
+
+    juce::StringArray printed;
+
+    // Less JUCE's own greeting.
+    for (const auto& line : juce::StringArray::fromLines (run.output.trimEnd()))
+        if (! line.startsWith ("JUCE v"))
+            printed.add (line);
+
+    ASSERT_EQ (printed.size(), 6) << run.output;
+    EXPECT_EQ (printed[0], "0");
+    EXPECT_EQ (printed[1], juce::String (host::userId));
+    EXPECT_EQ (printed[2], juce::String (host::userGroupId));
+    EXPECT_TRUE (printed[3].matchesWildcard ("auth * -p", false)) << printed[3];
+    EXPECT_EQ (printed[4], "its mailbox is open");
+    EXPECT_EQ (printed[5], "status: 0");
+}
+
+TEST (PlatformStandInInSimulatedHost, PrivilegedRuns)
+{
+    const juce::StringArray options;
+    RUN_IN_SIMULATED_HOST (options, "InHostPlatformStandIn.*");
 }
 
 TEST (PlatformStandIn, SystemControlsReadAsScripted)

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +21,27 @@ namespace
     const char* const scriptName = "script.sh";
     const char* const adminRight = "system.privilege.admin";
     const char* const successText = "success";
+
+    const char* const rootShellCommand = "PATH=/usr/bin:/bin:/usr/sbin:/sbin; export PATH; umask 022; exec < /dev/null; "
+                                         "echo $$; exec /bin/sh -p -e -c \"$1\"";
+
+    // bsdtar keeps the archive's modes, so an earlier run can leave folders
+    // that even their owner may not delete from.
+    void allowDeletion (const juce::File& file)
+    {
+        const auto path = file.getFullPathName();
+        struct stat info
+        {};
+
+        if (lstat (path.toRawUTF8(), &info) != 0 || ! S_ISDIR (info.st_mode))
+            return;
+
+        if ((info.st_mode & S_IRWXU) != S_IRWXU)
+            juce::ignoreUnused (chmod (path.toRawUTF8(), (info.st_mode & 07777) | S_IRWXU));
+
+        for (const auto& child : file.findChildFiles (juce::File::findDirectories, false))
+            allowDeletion (child);
+    }
 
     // Between single quotes only a single quote needs care: end the quoted
     // part, put an escaped quote, and start a new one.
@@ -93,6 +115,7 @@ void InstallJob::run()
     const auto volume = findDriverVolume (volumes);
 
     const auto workingFolder = temporary.getChildFile (workingFolderName);
+    allowDeletion (workingFolder);
     workingFolder.deleteRecursively();
     workingFolder.createDirectory();
 
@@ -136,7 +159,11 @@ bool InstallJob::runScriptAsRoot (const juce::String& script)
     // its own and then becomes the script's shell, which keeps the id. "-e":
     // the script's "#!/bin/sh -e" is only a comment here, and the shell would
     // otherwise run on past a failed line.
-    const juce::StringArray arguments { "-c", "echo $$; exec /bin/sh -e -c \"$1\"", "sh", script };
+    // The shell has effective uid 0 but our real uid, and dash drops root
+    // then unless given "-p". The rest of what it inherits from us is ours
+    // to change: root runs only the system's tools, creates nothing that
+    // others may write, and reads nothing from the stream.
+    const juce::StringArray arguments { "-p", "-c", rootShellCommand, "sh", script };
     std::vector<char*> argv;
 
     for (const auto& argument : arguments)

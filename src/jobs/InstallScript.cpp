@@ -27,29 +27,42 @@ juce::String composeInstallScript (const juce::String& payload2Path)
     // Every destination folder is made first: cp into a folder that isn't
     // there would put the copy in its place. mkdir -p fails where a file
     // stands instead, and so the script ends before it has copied anything.
+    // The two vendor folders are merged into what is installed, but cp -R
+    // would write through a link it finds there (BSD's cp follows it), so
+    // such links first give way to whatever the payload has in their place.
     // Both bundles, the plug-in and the kext, are removed and then copied
     // whole to their own paths: a copy onto an older bundle would keep the
     // files that only the older version had, and break its seal.
     // The payload lies in the user's own folder, where any of their processes
-    // can put a link in the kext's place while the dialog waits: cp -R copies
-    // the link as a link, and chown -R follows none, unless a trailing "/"
-    // makes the system resolve the one it is named.
+    // can put a link in place of what root copies while the dialog waits:
+    // cp -R copies a link as a link (a plain cp would copy what it points
+    // to), and chown -R follows none, unless a trailing "/" makes the system
+    // resolve the one it is named.
+    const auto avid = "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}";
+    const auto dhs = "/Library/Application Support/Digidesign/DHS";
+
     juce::String script;
     script << "#!/bin/sh -e\n"
+           << "give_way () { if [ -e \"$2\" ] || [ -L \"$2\" ]; then find \"$2\" -type l -exec /bin/sh -p -c "
+              "'from=$1; to=$2; shift 2; for link do there=$from${link#\"$to\"}; "
+              "if [ -e \"$there\" ] || [ -L \"$there\" ]; then rm -f \"$link\" || exit; fi; done' sh \"$1\" \"$2\" {} +; fi; }\n"
            << "mkdir -p \"/Library/Application Support/Avid\"\n"
            << "mkdir -p \"/Library/Application Support/Digidesign\"\n"
            << "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
            << "mkdir -p \"/Library/Extensions\"\n"
            << "mkdir -p \"/Library/LaunchAgents\"\n"
-           << "cp -R \"" << payload << "/Library/Application Support/Avid/{F4CDDB0D-C92E-4914-82D7-178F384992DF}\" \"/Library/Application Support/Avid\"\n"
-           << "cp -R \"" << payload << "/Library/Application Support/Digidesign/DHS\" \"/Library/Application Support/Digidesign\"\n"
+           << "give_way \"" << payload << avid << "\" \"" << avid << "\"\n"
+           << "cp -R \"" << payload << avid << "\" \"/Library/Application Support/Avid\"\n"
+           << "give_way \"" << payload << dhs << "\" \"" << dhs << "\"\n"
+           << "cp -R \"" << payload << dhs << "\" \"/Library/Application Support/Digidesign\"\n"
            << "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
            << "cp -R \"" << payload << "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
            // macOS 15 and later refuse changes to this rule database.
            << "spctl --add \"" << payload << "/Library/Extensions/Avid00Family.kext\" || true\n"
            << "rm -rf \"/Library/Extensions/Avid00Family.kext\"\n"
            << "cp -R \"" << payload << "/Library/Extensions/Avid00Family.kext\" \"/Library/Extensions/Avid00Family.kext\"\n"
-           << "cp \"" << payload << "/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents\"\n"
+           << "rm -f \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
+           << "cp -R \"" << payload << "/Library/LaunchAgents/com.avid.00family.helper.plist\" \"/Library/LaunchAgents/com.avid.00family.helper.plist\"\n"
            << "cd \"/Library/Extensions\"\n"
            << "chown -R root:wheel \"Avid00Family.kext\"\n";
     return script;

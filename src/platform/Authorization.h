@@ -54,7 +54,8 @@ enum : OSStatus
     errAuthorizationCanceled = -60006,
     errAuthorizationInternal = -60008,
     errAuthorizationInvalidFlags = -60011,
-    errAuthorizationToolExecuteFailure = -60031
+    errAuthorizationToolExecuteFailure = -60031,
+    errAuthorizationToolEnvironmentError = -60032
 };
 
 OSStatus AuthorizationCreate (const AuthorizationRights* rights,

@@ -5,9 +5,11 @@
 #include "platform/Authorization.h"
 #include "platform/Platform.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +25,14 @@ namespace
 
     const char* const systemVersionPlist = "/System/Library/CoreServices/SystemVersion.plist";
     const char* const adminRight = "system.privilege.admin";
+
+    // Where macOS has it; the simulated host puts its own there.
+    const char* const trampolinePath = "/usr/libexec/security_authtrampoline";
+
+    // What the trampoline reads back from its mailbox. A Mac's external form
+    // is a handle for authd; the simulated one only says that the right is held.
+    constexpr size_t externalFormLength = 32;
+    const char grantedForm[] = "granted system.privilege.admin";
 
     void appendLine (const juce::String& fileName, const juce::String& line)
     {
@@ -282,38 +292,73 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
         return errAuthorizationInvalidSet;
 
     juce::StringArray record { pathToTool };
-    std::vector<char*> argv { const_cast<char*> (pathToTool) };
 
     for (auto* const* arg = arguments; arg != nullptr && *arg != nullptr; ++arg)
-    {
         record.add (*arg);
-        argv.push_back (*arg);
-    }
 
-    argv.push_back (nullptr);
     appendLine ("privileged-runs", asOneLine (record.joinIntoString (" ")));
 
     // Tests may have another program started in the tool's place, with the
     // same arguments.
     const auto substitute = platform::simulation::getStateFolder().getChildFile ("privileged-tool").loadFileAsString().trim();
     const auto executable = substitute.isNotEmpty() ? substitute : juce::String (pathToTool);
-    const auto* const executablePath = executable.toRawUTF8();
 
-    // The system hands back one end of a socket pair, on which nobody sets an
-    // owner. Its child execs a trampoline that, once the right is checked,
-    // execs the tool: so the tool is our own child, in our process group, with
-    // the other end as its standard input and output and our standard error.
+    // As on macOS: the caller's child execs the setuid trampoline, which reads
+    // the authorisation back from a "mailbox" descriptor, checks the right
+    // and execs the tool, so that the tool is our own child with effective
+    // uid 0 and our real uid. The trampoline answers on a notification pipe:
+    // a status when it failed, end-of-file once the tool runs.
+    const auto mailbox = memfd_create ("authorization", MFD_CLOEXEC);
+
+    if (mailbox < 0)
+        return errAuthorizationInternal;
+
+    char externalForm[externalFormLength] = {};
+    std::memcpy (externalForm, grantedForm, sizeof (grantedForm) - 1);
+
+    if (write (mailbox, externalForm, sizeof (externalForm)) != (ssize_t) sizeof (externalForm))
+    {
+        close (mailbox);
+        return errAuthorizationInternal;
+    }
+
+    const auto mailboxText = "auth " + juce::String (mailbox);
+    std::vector<char*> argv { const_cast<char*> (trampolinePath),
+                              const_cast<char*> (executable.toRawUTF8()),
+                              const_cast<char*> (mailboxText.toRawUTF8()) };
+
+    for (auto* const* arg = arguments; arg != nullptr && *arg != nullptr; ++arg)
+        argv.push_back (*arg);
+
+    argv.push_back (nullptr);
+
+    // Close-on-exec, so that no other child started meanwhile holds them.
+    int notify[2] = { -1, -1 };
     int fds[2] = { -1, -1 };
+
+    const auto closeAll = [&] {
+        for (auto fd : { mailbox, notify[0], notify[1], fds[0], fds[1] })
+            if (fd >= 0)
+                close (fd);
+    };
+
+    if (pipe2 (notify, O_CLOEXEC) != 0)
+    {
+        closeAll();
+        return errAuthorizationToolExecuteFailure;
+    }
 
     if (communicationsPipe != nullptr)
     {
-        if (socketpair (AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+        if (socketpair (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        {
+            closeAll();
             return errAuthorizationToolExecuteFailure;
+        }
 
         if (! setBufferSizes (fds[0]) || ! setBufferSizes (fds[1]))
         {
-            close (fds[0]);
-            close (fds[1]);
+            closeAll();
             return errAuthorizationInternal;
         }
     }
@@ -322,33 +367,58 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
 
     if (pid < 0)
     {
-        if (communicationsPipe != nullptr)
-        {
-            close (fds[0]);
-            close (fds[1]);
-        }
-
+        closeAll();
         return errAuthorizationToolExecuteFailure;
     }
 
     if (pid == 0)
     {
         // Only async-signal-safe calls from here on: the parent has threads.
+        // The tool's end of the stream becomes standard input (the trampoline
+        // makes it standard output too), the notification pipe standard
+        // output. As on macOS, whatever else we have open stays open.
         const auto toolEnd = communicationsPipe != nullptr ? fds[1] : open ("/dev/null", O_RDWR);
+        dup2 (notify[1], STDOUT_FILENO);
         dup2 (toolEnd, STDIN_FILENO);
-        dup2 (toolEnd, STDOUT_FILENO);
+        fcntl (mailbox, F_SETFD, 0);
 
-        for (int fd = 3; fd < 1024; ++fd)
-            close (fd);
+        execv (trampolinePath, argv.data());
 
-        execv (executablePath, argv.data());
-        _exit (127);
+        const auto status = (OSStatus) htonl ((std::uint32_t) errAuthorizationToolExecuteFailure);
+        juce::ignoreUnused (write (STDOUT_FILENO, &status, sizeof (status)));
+        _exit (1);
+    }
+
+    close (notify[1]);
+    notify[1] = -1;
+    close (mailbox);
+
+    if (communicationsPipe != nullptr)
+    {
+        close (fds[1]);
+        fds[1] = -1;
+    }
+
+    std::uint32_t reported = 0;
+    ssize_t got = 0;
+
+    while ((got = read (notify[0], &reported, sizeof (reported))) < 0 && errno == EINTR)
+    {
+    }
+
+    close (notify[0]);
+
+    if (got != 0)
+    {
+        if (fds[0] >= 0)
+            close (fds[0]);
+
+        return got == (ssize_t) sizeof (reported) ? (OSStatus) ntohl (reported) : errAuthorizationToolEnvironmentError;
     }
 
     if (communicationsPipe == nullptr)
         return errAuthorizationSuccess;
 
-    close (fds[1]);
     *communicationsPipe = fdopen (fds[0], "r+");
 
     if (*communicationsPipe == nullptr)

@@ -1,6 +1,7 @@
 #include "support/AppProcess.h"
 
 #include "support/CommandRun.h"
+#include "support/DriverInstallHost.h"
 #include "support/MessageLoop.h"
 #include "support/WindowPixels.h"
 
@@ -28,11 +29,15 @@ namespace testsupport
     {
         // Through a shell, so that the output goes to a file rather than a pipe
         // that nobody reads while the app runs, and so that we learn its id.
-        juce::StringArray command { "/bin/sh", "-c", "echo $$ > \"$0\"; app=\"$1\"; log=\"$2\"; shift 2; exec \"$app\" \"$@\" > \"$log\" 2>&1" };
+        juce::StringArray command { "/bin/sh", "-c", "echo $$ > \"$0\"; log=\"$1\"; shift; exec \"$@\" > \"$log\" 2>&1" };
         command.add (pidFile.getFile().getFullPathName());
-        command.add (binary.getFullPathName());
         command.add (log.getFile().getFullPathName());
-        command.addArray (arguments);
+
+        juce::StringArray app { binary.getFullPathName() };
+        app.addArray (arguments);
+
+        // A Mac's user runs the app, not root.
+        command.addArray (installhost::insideSimulatedHost() ? installhost::asUser (app) : app);
 
         if (process.start (command, 0))
             pumpUntil ([this] { pid = pidFile.getFile().loadFileAsString().trim().getIntValue(); return pid > 0; }, 5000);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace testsupport::installhost
 {
@@ -42,7 +43,7 @@ namespace testsupport::installhost
     bool insideSimulatedHost()
     {
         return juce::File ("/var/db/simulated-macos").isDirectory()
-               && juce::File ("/opt/simulated-macos/bin/spctl").existsAsFile();
+               && juce::File ("/usr/libexec/security_authtrampoline").existsAsFile();
     }
 
     juce::File stateFile (const juce::String& name)
@@ -95,8 +96,64 @@ namespace testsupport::installhost
 
     void useTemporaryFolder (const juce::File& folder)
     {
+        juce::Array<juce::File> made;
+
+        for (auto f = folder; ! f.exists() && f.getParentDirectory() != f; f = f.getParentDirectory())
+            made.add (f);
+
         folder.createDirectory();
+
+        // The folders made here belong to the app's user, as a Mac's own do.
+        if (insideSimulatedHost())
+        {
+            for (const auto& f : made)
+                juce::ignoreUnused (lchown (f.getFullPathName().toRawUTF8(), userId, userGroupId));
+
+            giveToUser (folder);
+        }
+
         setenv ("TMPDIR", folder.getFullPathName().toRawUTF8(), 1);
+    }
+
+    juce::File userHome()
+    {
+        return juce::File ("/Users/jo");
+    }
+
+    juce::StringArray asUser (const juce::StringArray& command, const juce::String& pathPrefix, const juce::String& umask)
+    {
+        juce::StringArray wrapped { "setpriv", "--reuid=" + juce::String (userId), "--regid=" + juce::String (userGroupId), "--init-groups",
+                                    "env", "HOME=" + userHome().getFullPathName(), "USER=jo", "LOGNAME=jo",
+                                    "PATH=" + pathPrefix + (pathPrefix.isEmpty() ? "" : ":") + "/usr/bin:/bin:/usr/sbin:/sbin",
+                                    "/bin/sh", "-c", "umask " + umask + "; exec \"$@\"", "sh" };
+        wrapped.addArray (command);
+        return wrapped;
+    }
+
+    int runAsUser (const juce::StringArray& command)
+    {
+        juce::ChildProcess process;
+
+        if (! process.start (asUser (command), 0))
+            return -1;
+
+        process.waitForProcessToFinish (60000);
+        return (int) process.getExitCode();
+    }
+
+    void giveToUser (const juce::File& file)
+    {
+        struct stat info
+        {};
+
+        if (lstat (file.getFullPathName().toRawUTF8(), &info) != 0)
+            return;
+
+        juce::ignoreUnused (lchown (file.getFullPathName().toRawUTF8(), userId, userGroupId));
+
+        if (S_ISDIR (info.st_mode))
+            for (const auto& child : file.findChildFiles (juce::File::findFilesAndDirectories, false))
+                giveToUser (child);
     }
 
     juce::StringArray describeInstalledTree (const juce::File& libraryFolder)
@@ -108,12 +165,12 @@ namespace testsupport::installhost
             const auto top = libraryFolder.getChildFile (item);
             lines.add (describeEntry (top, item));
 
-            if (! top.isDirectory())
+            if (top.isSymbolicLink() || ! top.isDirectory())
                 continue;
 
             juce::StringArray inner;
 
-            for (const auto& entry : top.findChildFiles (juce::File::findFilesAndDirectories, true))
+            for (const auto& entry : top.findChildFiles (juce::File::findFilesAndDirectories, true, "*", juce::File::FollowSymlinks::no))
                 inner.add (describeEntry (entry, juce::String (item) + "/" + entry.getRelativePathFrom (top)));
 
             inner.sort (false);
@@ -136,7 +193,7 @@ namespace testsupport::installhost
             return false;
 
         const juce::File kext ("/Library/Extensions/Avid00Family.kext");
-        auto entries = kext.findChildFiles (juce::File::findFilesAndDirectories, true);
+        auto entries = kext.findChildFiles (juce::File::findFilesAndDirectories, true, "*", juce::File::FollowSymlinks::no);
         entries.add (kext);
 
         for (const auto& entry : entries)
@@ -153,6 +210,7 @@ namespace testsupport::installhost
 
     juce::File blankTemporaryFolder()
     {
-        return juce::File ("/Users/Jo Doe/Library/Caches/Vantry Driver Helper");
+        // Where the app's temporary folder is on a Mac.
+        return userHome().getChildFile ("Library/Caches/Vantry Driver Helper");
     }
 }

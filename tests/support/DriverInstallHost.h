@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <sys/types.h>
+
 /** Helpers for the install cases that run inside the simulated host, where
     /Volumes, /Library and the stand-in's state folder are the private root's.
 */
@@ -30,8 +32,27 @@ namespace testsupport::installhost
     /** Mounts the fixture volume of this variant as /Volumes/Avid 003 Family. */
     void mountFixtureVolume (const juce::String& variant);
 
-    /** Makes TMPDIR (which juce::File::tempDirectory follows) this folder. */
+    /** Makes TMPDIR (which juce::File::tempDirectory follows) this folder,
+        made where needed and, in the simulated host, owned by its user.
+    */
     void useTemporaryFolder (const juce::File& folder);
+
+    /** The simulated Mac's user, who runs the app: jo, group staff. */
+    constexpr uid_t userId = 501;
+    constexpr gid_t userGroupId = 20;
+    juce::File userHome();
+
+    /** This command, run as the user in a Mac app's environment: the user's
+        home, the system's PATH (after pathPrefix, when given) and umask 022
+        unless another is given. The rest of the environment is ours.
+    */
+    juce::StringArray asUser (const juce::StringArray& command, const juce::String& pathPrefix = {}, const juce::String& umask = "022");
+
+    /** Runs the command as the user to its end; its exit code. */
+    int runAsUser (const juce::StringArray& command);
+
+    /** Gives the file, and everything in it, to the user, following no link. */
+    void giveToUser (const juce::File& file);
 
     /** One line per entry of the five installed items under libraryFolder:
         relative path, type, permissions and, for files, a content hash.
