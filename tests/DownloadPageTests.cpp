@@ -33,8 +33,10 @@ namespace
 
     constexpr int shortTimeoutMs = 1000;
 
-    // libcurl checks its low-speed limit against the last five seconds.
-    constexpr int stallGivesUpWithinMs = shortTimeoutMs + 5000 + 6000;
+    // libcurl checks its low-speed limit against the last five seconds. The
+    // rest allows for a loaded machine, and is still well short of the real
+    // time-out's 35 s.
+    constexpr int stallGivesUpWithinMs = shortTimeoutMs + 5000 + 15000;
 
     /** A page whose jobs never get a thread. */
     class UnstartablePage : public DownloadPage
@@ -240,7 +242,7 @@ namespace
         const auto clicked = juce::Time::getMillisecondCounterHiRes();
         page->downloadButton.triggerClick();
 
-        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ! page->isBusy(); }, 20000));
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ! page->isBusy(); }, 40000));
         EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - clicked, (double) stallGivesUpWithinMs);
 
         expectErrorAlert ("Unable to download driver.");
@@ -363,7 +365,8 @@ namespace
 
         page->downloadButton.triggerClick();
 
-        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ready->isVisible() || testsupport::findAlert ("Error") != nullptr; }, 30000));
+        // However long the host takes to mount, within the job's minute.
+        ASSERT_TRUE (testsupport::pumpUntil ([this] { return ready->isVisible() || testsupport::findAlert ("Error") != nullptr; }, 90000));
         ASSERT_EQ (testsupport::findAlert ("Error"), nullptr) << testsupport::getAlertMessage (*testsupport::findAlert ("Error"));
         EXPECT_TRUE (ready->isVisible());
         EXPECT_EQ (mount->titleLabel.getText(), "Mount Driver DMG");
@@ -374,6 +377,29 @@ namespace
         EXPECT_TRUE (saved == fixtureBytes);
         EXPECT_TRUE (juce::File ("/Volumes/Avid 003 Family").isDirectory());
         EXPECT_TRUE (juce::File ("/var/db/simulated-macos/open-log").loadFileAsString().contains ("mounted " + savedImage().getFullPathName() + " at /Volumes/Avid 003 Family"));
+    }
+
+    TEST_F (InHostDownload, GivesUpOnAnImageThatNeverMounts)
+    {
+        const auto clicked = juce::Time::getMillisecondCounterHiRes();
+        page->downloadButton.triggerClick();
+
+        ASSERT_TRUE (testsupport::pumpUntil ([] { return testsupport::findAlert ("Error") != nullptr; }, 120000));
+        const auto failedAfter = juce::Time::getMillisecondCounterHiRes() - clicked;
+        EXPECT_EQ (testsupport::getAlertMessage (*testsupport::findAlert ("Error")), "Unable to mount driver DMG.");
+
+        // The image was opened after the click, so the whole wait lies between.
+        EXPECT_GE (failedAfter, (double) DownloadJob::mountWaitLimitMs);
+        EXPECT_LT (failedAfter, DownloadJob::mountWaitLimitMs + 15000.0);
+
+        EXPECT_TRUE (page->isVisible());
+        EXPECT_FALSE (page->isBusy());
+        EXPECT_TRUE (mount->titleLabel.getText().isEmpty());
+
+        juce::MemoryBlock saved;
+        ASSERT_TRUE (savedImage().loadFileAsData (saved));
+        EXPECT_TRUE (saved == fixtureBytes);
+        EXPECT_TRUE (juce::File ("/var/db/simulated-macos/open-log").loadFileAsString().contains ("not mounted " + savedImage().getFullPathName()));
     }
 
     TEST_F (InHostDownload, RefusesAnUntrustedServer)
@@ -392,6 +418,25 @@ namespace
     {
         const juce::StringArray host { "--net", "--mount-delay", "1000" };
         RUN_IN_SIMULATED_HOST (host, "InHostDownload.ReachesReadyToInstall");
+    }
+
+    // As a Mac that first verifies the whole image, on a slow disk.
+    TEST (DownloadInSimulatedHost, WaitsForAMountThatTakesEightSeconds)
+    {
+        const juce::StringArray host { "--net", "--mount-delay", "8000" };
+        RUN_IN_SIMULATED_HOST (host, "InHostDownload.ReachesReadyToInstall");
+    }
+
+    TEST (DownloadInSimulatedHost, WaitsForAMountThatTakesTwentyFiveSeconds)
+    {
+        const juce::StringArray host { "--net", "--mount-delay", "25000" };
+        RUN_IN_SIMULATED_HOST (host, "InHostDownload.ReachesReadyToInstall");
+    }
+
+    TEST (DownloadInSimulatedHost, AnImageThatNeverMountsFailsOnceTheWaitIsOver)
+    {
+        const juce::StringArray host { "--net", "--no-mount" };
+        RUN_IN_SIMULATED_HOST (host, "InHostDownload.GivesUpOnAnImageThatNeverMounts");
     }
 
     TEST (DownloadInSimulatedHost, UntrustedCertificateFailsTheDownload)

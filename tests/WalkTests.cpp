@@ -50,7 +50,7 @@ namespace
 //==============================================================================
 TEST (Walk, MainRoad)
 {
-    walkInSimulatedHost ({ "--net", "--macos", "11.7.10", "--cpu", "intel", "--auth", "grant:500", "--mount-delay", "500" });
+    walkInSimulatedHost ({ "--net", "--macos", "11.7.10", "--cpu", "intel", "--auth", "grant:500", "--mount-delay", "6000" });
 }
 
 TEST (InHostWalk, MainRoad)

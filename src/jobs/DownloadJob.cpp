@@ -11,8 +11,6 @@ namespace
     // Larger blocks than this were no faster.
     constexpr int readBlockSize = 4 << 20;
 
-    // The volume usually appears within a second or two of opening the image.
-    constexpr int volumeSearches = 30;
     constexpr int pauseBetweenSearchesMs = 100;
 }
 
@@ -20,13 +18,15 @@ DownloadJob::DownloadJob (Callback completionCallback,
                           const juce::String& address,
                           const juce::File& volumesFolder,
                           const juce::File& temporaryFolder,
-                          int timeoutMs)
+                          int timeoutMs,
+                          int mountWaitMs)
     : juce::Thread ("downloadJob")
     , callback (std::move (completionCallback))
     , imageAddress (address)
     , volumes (volumesFolder)
     , temporary (temporaryFolder)
     , stallTimeout (timeoutMs)
+    , mountWait (mountWaitMs)
 {
 }
 
@@ -55,13 +55,16 @@ void DownloadJob::run()
 
     // Opening a disk image makes the system mount it in the background.
     image.startAsProcess();
+    const auto deadline = juce::Time::getMillisecondCounterHiRes() + mountWait;
 
-    for (int searchesLeft = volumeSearches; searchesLeft >= 2; --searchesLeft)
+    // Quitting needn't sit out the rest of the wait: whatever is posted then
+    // is dropped.
+    while (! threadShouldExit() && juce::Time::getMillisecondCounterHiRes() < deadline)
     {
         if (isDriverVolumeMounted (volumes))
             break;
 
-        sleep (pauseBetweenSearchesMs);
+        wait (pauseBetweenSearchesMs);
     }
 
     if (isDriverVolumeMounted (volumes))
