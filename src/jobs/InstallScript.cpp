@@ -28,8 +28,10 @@ juce::String composeInstallScript (const juce::String& payload2Path)
     // there would put the copy in its place. mkdir -p fails where a file
     // stands instead, and so the script ends before it has copied anything.
     // The two vendor folders are merged into what is installed, but cp -R
-    // would write through a link it finds there (BSD's cp follows it), so
-    // such links first give way to whatever the payload has in their place.
+    // would write through a link it finds there (BSD's cp follows it). An
+    // earlier install can have left links there, copied from a payload the
+    // user's processes could change, so every one of them goes first: which
+    // of them the copy would meet depends on that payload too.
     // Both bundles, the plug-in and the kext, are removed and then copied
     // whole to their own paths: a copy onto an older bundle would keep the
     // files that only the older version had, and break its seal.
@@ -43,17 +45,15 @@ juce::String composeInstallScript (const juce::String& payload2Path)
 
     juce::String script;
     script << "#!/bin/sh -e\n"
-           << "give_way () { if [ -e \"$2\" ] || [ -L \"$2\" ]; then find \"$2\" -type l -exec /bin/sh -p -c "
-              "'from=$1; to=$2; shift 2; for link do there=$from${link#\"$to\"}; "
-              "if [ -e \"$there\" ] || [ -L \"$there\" ]; then rm -f \"$link\" || exit; fi; done' sh \"$1\" \"$2\" {} +; fi; }\n"
+           << "remove_links () { if [ -e \"$1\" ] || [ -L \"$1\" ]; then find \"$1\" -type l -exec rm -f {} +; fi; }\n"
            << "mkdir -p \"/Library/Application Support/Avid\"\n"
            << "mkdir -p \"/Library/Application Support/Digidesign\"\n"
            << "mkdir -p \"/Library/Audio/MIDI Drivers\"\n"
            << "mkdir -p \"/Library/Extensions\"\n"
            << "mkdir -p \"/Library/LaunchAgents\"\n"
-           << "give_way \"" << payload << avid << "\" \"" << avid << "\"\n"
+           << "remove_links \"" << avid << "\"\n"
            << "cp -R \"" << payload << avid << "\" \"/Library/Application Support/Avid\"\n"
-           << "give_way \"" << payload << dhs << "\" \"" << dhs << "\"\n"
+           << "remove_links \"" << dhs << "\"\n"
            << "cp -R \"" << payload << dhs << "\" \"/Library/Application Support/Digidesign\"\n"
            << "rm -rf \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
            << "cp -R \"" << payload << "/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\" \"/Library/Audio/MIDI Drivers/Avid 003 Family.plugin\"\n"
