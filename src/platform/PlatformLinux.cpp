@@ -29,10 +29,10 @@ namespace
     // Where macOS has it; the simulated host puts its own there.
     const char* const trampolinePath = "/usr/libexec/security_authtrampoline";
 
-    // What the trampoline reads back from its mailbox. A Mac's external form
-    // is a handle for authd; the simulated one only says that the right is held.
-    constexpr size_t externalFormLength = 32;
-    const char grantedForm[] = "granted system.privilege.admin";
+    // What the trampoline reads back from its mailbox, zero bytes filling its
+    // 32. A Mac's external form is a handle for authd; the simulated one only
+    // says that the right is held.
+    const char externalForm[32] = "granted system.privilege.admin";
 
     void appendLine (const juce::String& fileName, const juce::String& line)
     {
@@ -312,9 +312,6 @@ OSStatus AuthorizationExecuteWithPrivileges (AuthorizationRef authorization, con
 
     if (mailbox < 0)
         return errAuthorizationInternal;
-
-    char externalForm[externalFormLength] = {};
-    std::memcpy (externalForm, grantedForm, sizeof (grantedForm) - 1);
 
     if (write (mailbox, externalForm, sizeof (externalForm)) != (ssize_t) sizeof (externalForm))
     {

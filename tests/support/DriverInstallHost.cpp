@@ -1,5 +1,6 @@
 #include "support/DriverInstallHost.h"
 
+#include "support/CommandRun.h"
 #include "support/SimulatedHost.h"
 
 #include <cstdlib>
@@ -96,21 +97,17 @@ namespace testsupport::installhost
 
     void useTemporaryFolder (const juce::File& folder)
     {
-        juce::Array<juce::File> made;
+        // The outermost folder made here, or the folder itself.
+        auto top = folder;
 
-        for (auto f = folder; ! f.exists() && f.getParentDirectory() != f; f = f.getParentDirectory())
-            made.add (f);
+        while (! top.getParentDirectory().exists() && top.getParentDirectory() != top)
+            top = top.getParentDirectory();
 
         folder.createDirectory();
 
-        // The folders made here belong to the app's user, as a Mac's own do.
+        // What is made here belongs to the app's user, as a Mac's own do.
         if (insideSimulatedHost())
-        {
-            for (const auto& f : made)
-                juce::ignoreUnused (lchown (f.getFullPathName().toRawUTF8(), userId, userGroupId));
-
-            giveToUser (folder);
-        }
+            giveToUser (top);
 
         setenv ("TMPDIR", folder.getFullPathName().toRawUTF8(), 1);
     }
@@ -132,13 +129,7 @@ namespace testsupport::installhost
 
     int runAsUser (const juce::StringArray& command)
     {
-        juce::ChildProcess process;
-
-        if (! process.start (asUser (command), 0))
-            return -1;
-
-        process.waitForProcessToFinish (60000);
-        return (int) process.getExitCode();
+        return runWithTimeLimit (asUser (command), 60000, 0).exitCode;
     }
 
     void giveToUser (const juce::File& file)
