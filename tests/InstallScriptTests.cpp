@@ -12,9 +12,9 @@ namespace
 
 // The exact script the install job has root run with "/bin/sh -p -e -c", so
 // every line but the kext registration ends the script when it fails. Every
-// destination folder is made before the first copy; links that an earlier
-// install left in the two merged vendor folders give way to the payload, and
-// the installed plug-in, kext and launch agent are replaced whole, so that
+// destination folder is made before the first copy; every link that an
+// earlier install left in the two merged vendor folders goes first, and the
+// installed plug-in, kext and launch agent are replaced whole, so that
 // what is installed is the payload's, whatever was there before.
 TEST (InstallScript, ExactTextForAnOrdinaryPath)
 {
